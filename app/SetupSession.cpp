@@ -1,0 +1,45 @@
+#include "app/SetupSession.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/PartnerId.h"
+#include "sys/Registry.h"
+
+char g_szProgramFilesDir[260];
+
+namespace {
+
+// The program's own path, whatever its length.
+CString ModulePath()
+{
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n == 0)
+            return CString();
+        if (n < buffer.size() - 1)
+            return CString(buffer.data(), int(n));
+        if (buffer.size() >= 0x10000)   // longer than any path the system allows
+            return CString(buffer.data(), int(n));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+void SetupSession::ReadPartnerId()
+{
+    strPartnerId = PartnerIdFromModulePath(ModulePath());
+    RegWriteValue(HKEY_CURRENT_USER, "Software\\MELVORA", "pid", strPartnerId, 0, 1);
+}
+
+void SetupSession::ComputeInstallFolder()
+{
+    g_szProgramFilesDir[0] = '\0';
+    if (!::SHGetSpecialFolderPathA(nullptr, g_szProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE))
+        g_szProgramFilesDir[0] = '\0';
+    strInstallDir.Format("%s\\MELVORA", g_szProgramFilesDir);
+}

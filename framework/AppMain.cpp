@@ -1,0 +1,15 @@
+// The program's entry point: runs the one CWinApp object.
+#include <ole2.h>
+
+#include "CWinApp.h"
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    CWinApp* pApp = AfxGetApp();
+    if (!pApp)
+        return 1;
+    pApp->m_hInstance = hInstance;
+    const int code = pApp->InitInstance() ? pApp->Run() : pApp->ExitInstance();
+    pApp->m_pMainWnd = nullptr;
+    return code;
+}

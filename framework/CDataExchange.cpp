@@ -1,0 +1,10 @@
+#include "CDataExchange.h"
+
+#include "CWnd.h"
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)
+{
+    if (rControl.GetSafeHwnd())
+        return;
+    rControl.SubclassDlgItem(UINT(nIDC), pDX->m_pDlgWnd);
+}

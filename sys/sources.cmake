@@ -1,0 +1,3 @@
+list(APPEND MELVORA_WIN_SOURCES
+    sys/Registry.cpp
+)

@@ -1,0 +1,201 @@
+#include "support/TestUtil.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace testutil {
+
+namespace {
+
+std::string ModuleFolder()
+{
+    char path[MAX_PATH * 4] = {};
+    ::GetModuleFileNameA(nullptr, path, sizeof path - 1);
+    std::string s(path);
+    return s.substr(0, s.rfind('\\'));
+}
+
+std::string EnvOr(const char* name, const std::string& fallback)
+{
+    char value[MAX_PATH * 4] = {};
+    const DWORD n = ::GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value, n) : fallback;
+}
+
+}  // namespace
+
+std::string SetupExePath()
+{
+    const std::string folder = ModuleFolder();
+    return EnvOr("MELVORA_SETUP_EXE", folder.substr(0, folder.rfind('\\')) + "\\Setup.exe");
+}
+
+std::string ProgramPath(const char* name)
+{
+    const std::string folder = ModuleFolder();
+    return folder.substr(0, folder.rfind('\\')) + "\\programs\\" + name + ".exe";
+}
+
+ScopedTempDir::ScopedTempDir()
+{
+    char base[MAX_PATH + 1] = {};
+    ::GetTempPathA(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        char name[64];
+        std::snprintf(name, sizeof name, "melvora-test-%lu-%ld", ::GetCurrentProcessId(),
+                      ::InterlockedIncrement(&counter));
+        m_path = std::string(base) + name;
+        if (::CreateDirectoryA(m_path.c_str(), nullptr))
+            return;
+    }
+}
+
+ScopedTempDir::~ScopedTempDir()
+{
+    RemoveTree(m_path);
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to)
+{
+    return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::string& path, bool* exists)
+{
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (exists)
+        *exists = h != INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string data;
+    char buffer[65536];
+    DWORD n = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        data.append(buffer, n);
+    ::CloseHandle(h);
+    return data;
+}
+
+bool FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = ::FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string full = path + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full);
+            } else {
+                ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(full.c_str());
+            }
+        } while (::FindNextFileA(h, &fd));
+        ::FindClose(h);
+    }
+    ::RemoveDirectoryA(path.c_str());
+}
+
+HANDLE StartProcess(const std::string& commandLine, const char* workingDir)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    if (!::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDir, &si, &pi))
+        return nullptr;
+    ::CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+int RunAndWait(const std::string& commandLine, DWORD timeoutMs)
+{
+    HANDLE h = StartProcess(commandLine);
+    if (!h)
+        return -1;
+    int code = -1;
+    if (::WaitForSingleObject(h, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD exitCode = 0;
+        ::GetExitCodeProcess(h, &exitCode);
+        code = int(exitCode);
+    } else {
+        ::TerminateProcess(h, 1);
+        ::WaitForSingleObject(h, 5000);
+    }
+    ::CloseHandle(h);
+    return code;
+}
+
+RegValue ReadRegValue(HKEY root, const char* subKey, const char* name)
+{
+    RegValue v;
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return v;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExA(hKey, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+        std::vector<char> buffer(size + 1);
+        if (::RegQueryValueExA(hKey, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) ==
+            ERROR_SUCCESS) {
+            v.exists = true;
+            v.type = type;
+            v.data.assign(buffer.data(), size);
+        }
+    }
+    ::RegCloseKey(hKey);
+    return v;
+}
+
+bool KeyExists(HKEY root, const char* subKey)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(root, subKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+void DeleteKeyTree(HKEY root, const char* subKey)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(root, subKey, 0, KEY_READ | KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        for (;;) {
+            char child[256];
+            DWORD n = sizeof child;
+            if (::RegEnumKeyExA(hKey, 0, child, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            const std::string childPath = std::string(subKey) + "\\" + child;
+            const size_t before = childPath.size();
+            DeleteKeyTree(root, childPath.c_str());
+            if (KeyExists(root, childPath.c_str()) && before)
+                break;   // could not delete: stop rather than loop
+        }
+        ::RegCloseKey(hKey);
+    }
+    ::RegDeleteKeyA(root, subKey);
+}
+
+}  // namespace testutil
