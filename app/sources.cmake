@@ -1,10 +1,4 @@
-list(APPEND MELVORA_CORE_SOURCES
-    app/PartnerId.cpp
-)
-list(APPEND MELVORA_WIN_SOURCES
-    app/SetupSession.cpp
-)
-# Only in the program itself: the application object is a global.
-list(APPEND MELVORA_APP_SOURCES
-    app/SetupApp.cpp
-)
+# SetupApp.cpp holds the program's one application object, so only Setup.exe has it.
+melvora_folder(app
+    CORE PartnerId.cpp
+    APP_ONLY SetupApp.cpp)

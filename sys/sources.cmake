@@ -1,3 +1,1 @@
-list(APPEND MELVORA_WIN_SOURCES
-    sys/Registry.cpp
-)
+melvora_folder(sys)

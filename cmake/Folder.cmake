@@ -1,0 +1,23 @@
+# Adds the sources of one folder: the files named in CORE (Windows-free: built natively
+# too, for unit tests and fuzzing) and every other .cpp of the folder (Windows only).
+function(melvora_folder dir)
+    cmake_parse_arguments(ARG "" "" "CORE;APP_ONLY" ${ARGN})
+    file(GLOB all CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    set(core)
+    foreach(f ${ARG_CORE})
+        if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/${f})   # listed ahead of being written
+            list(APPEND core ${dir}/${f})
+        endif()
+    endforeach()
+    set(app)
+    foreach(f ${ARG_APP_ONLY})
+        list(APPEND app ${dir}/${f})
+    endforeach()
+    set(win ${all})
+    if(core OR app)
+        list(REMOVE_ITEM win ${core} ${app})
+    endif()
+    set(MELVORA_CORE_SOURCES ${MELVORA_CORE_SOURCES} ${core} PARENT_SCOPE)
+    set(MELVORA_WIN_SOURCES ${MELVORA_WIN_SOURCES} ${win} PARENT_SCOPE)
+    set(MELVORA_APP_SOURCES ${MELVORA_APP_SOURCES} ${app} PARENT_SCOPE)
+endfunction()

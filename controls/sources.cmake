@@ -1,0 +1,2 @@
+melvora_folder(controls
+    CORE BarGeometry.cpp)

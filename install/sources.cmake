@@ -1,0 +1,2 @@
+melvora_folder(install
+    CORE ComponentList.cpp)

@@ -1,0 +1,2 @@
+melvora_folder(net
+    CORE UrlRules.cpp DownloadProgress.cpp ReplyReader.cpp)
