@@ -500,7 +500,7 @@ class FaultTests(ServerTestCase):
         self.assertTrue(self.get("/app/setup/setup.php?pid=p1")[0].startswith("HTTP/1.0 500"))
         self.assertTrue(self.get("/app/setup/setup.php?pid=p2")[0].startswith("HTTP/1.0 404"))
 
-    def test_fault_on_stats_applies_after_authentication_and_respects_role(self):
+    def test_fault_on_stats_comes_after_authentication_and_stays_on_its_role(self):
         self.fault("status", path="/app/ver.php", code=500, role="stats", times=1)
         self.assertTrue(self.get("/app/ver.php?pid=known", "stats")[0].startswith("HTTP/1.0 401"))
         self.assertTrue(self.get("/app/ver.php?pid=known", "log", auth=True)[0].startswith("HTTP/1.0 200"))
