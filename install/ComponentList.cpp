@@ -1,0 +1,117 @@
+#include "install/ComponentList.h"
+
+namespace {
+
+// Takes the text up to the next "|" off the front of `row`. Without a "|" the field is
+// empty and the row stays as it is, so its text flows on to the next field.
+CString TakeField(CString& row)
+{
+    const int bar = row.Find('|');
+    if (bar < 0)
+        return CString();
+    const CString field = row.Left(bar);
+    row = row.Mid(bar + 1);
+    return field;
+}
+
+// The component a row describes, its check path already below the Program Files folder.
+ComponentEntry ReadRow(CString row, const CString& programFilesDir)
+{
+    CString checkField = TakeField(row);
+    const CString url = TakeField(row);
+    ComponentEntry entry;
+    entry.name = TakeField(row);
+    entry.description = TakeField(row);
+    entry.pageUrl = TakeField(row);
+    entry.mandatoryFlag = row;
+
+    checkField.Replace('/', '\\');
+    entry.checkPath = programFilesDir + checkField;   // no separator: the field brings its own
+    // The installer is stored in the check path's folder under the name ending its URL.
+    const CString fileName = url.Mid(url.ReverseFind('/') + 1);
+    entry.localPath = entry.checkPath.Left(entry.checkPath.ReverseFind('\\')) + "\\" + fileName;
+    entry.url = url;
+    return entry;
+}
+
+}  // namespace
+
+bool IsMissingAnswer(const CString& text)
+{
+    return text.IsEmpty() || text.Find("404 Not Found") >= 0;
+}
+
+CString ComponentListUrl(const char* productServer, const CString& partnerId)
+{
+    CString url;
+    url.Format("http://%s/app/setup/setup.php?pid=%s", productServer, partnerId.GetString());
+    return url;
+}
+
+void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
+                        ComponentEntry* entries, int& count)
+{
+    // Rows are cut by position, so a long text is read once rather than copied per row.
+    int start = 0;
+    bool last = false;
+    while (!last && count < kComponentCapacity) {
+        int end = text.Find('^', start);
+        if (end < 0) {
+            end = text.GetLength();
+            last = true;
+        }
+        // A dropped row leaves nothing behind: the record is built aside and stored only
+        // when accepted, so the list holds exactly its accepted entries.
+        ComponentEntry entry = ReadRow(text.Mid(start, end - start), programFilesDir);
+        if (!exists(entry.checkPath)) {
+            entry.hItem = entries[count].hItem;
+            entries[count] = entry;
+            ++count;
+        }
+        start = end + 1;
+    }
+}
+
+void ParseVersionReply(const CString& reply, CString& playerVersion, CString& updaterVersion)
+{
+    CString rest = reply.Mid(reply.Find('|') + 1);   // without a "|", nothing is dropped
+    const int bar = rest.Find('|');
+    if (bar < 0) {
+        playerVersion = rest;
+        updaterVersion = rest;
+        return;
+    }
+    playerVersion = rest.Left(bar);
+    rest = rest.Mid(bar + 1);
+    const int next = rest.Find('|');
+    updaterVersion = next < 0 ? rest : rest.Left(next);
+}
+
+CString DownloadBaseUrl(const char* productServer)
+{
+    CString url;
+    url.Format("http://%s%s", productServer, "/app/ver_file");
+    return url;
+}
+
+CString UninstallFileUrl(const CString& downloadBase, const char* remoteName)
+{
+    CString url;
+    url.Format("%s/uninstall/%s", downloadBase.GetString(), remoteName);
+    return url;
+}
+
+CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, const CString& version,
+                         const char* fileName)
+{
+    CString url;
+    url.Format("%s/%s/%s/%s", downloadBase.GetString(), partnerId.GetString(), version.GetString(), fileName);
+    return url;
+}
+
+CString InstalledFilePath(const CString& installDir, const char* fileName)
+{
+    CString path;
+    path.Format("%s\\%s", installDir.GetString(), fileName);
+    return path;
+}

@@ -1,0 +1,42 @@
+// Reading the two server texts that decide what is installed besides the fixed files
+// (the component list and the version reply), and the download tree's URL and path
+// forms. Windows-free: the file system's answer comes in through a callback.
+#pragma once
+
+#include <functional>
+
+#include "CString.h"
+#include "install/ComponentEntry.h"
+
+// A server text counts as missing when it is empty or holds "404 Not Found" anywhere.
+bool IsMissingAnswer(const CString& text);
+
+// "http://<server>/app/setup/setup.php?pid=<partner id>", the partner id not encoded.
+CString ComponentListUrl(const char* productServer, const CString& partnerId);
+
+// Whether a file or folder exists (the installer asks the file system).
+using PathExistsFn = std::function<bool(const CString& path)>;
+
+// Appends the accepted rows of a component list to entries[0 .. kComponentCapacity - 1],
+// advancing `count`. Rows are separated by "^", fields by "|": check path (below the
+// Program Files folder, "/" separated), installer URL, name, description, page URL and
+// the mandatory flag (all that follows the fifth "|"). A row whose check path exists is
+// already installed and dropped. Once the list is full the rest of the text is not read;
+// records past `count` are never written.
+void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
+                        ComponentEntry* entries, int& count);
+
+// Splits the version reply "<ignored>|<player>|<updater>[|...]": with one "|" the second
+// field is both versions, with none the whole reply is. Nothing is trimmed.
+void ParseVersionReply(const CString& reply, CString& playerVersion, CString& updaterVersion);
+
+// The download tree on the product web server.
+// "http://<server>/app/ver_file"
+CString DownloadBaseUrl(const char* productServer);
+// "<base>/uninstall/<file name>": the server names them "Uninstall.exe" and "Uninstall.ini".
+CString UninstallFileUrl(const CString& downloadBase, const char* remoteName);
+// "<base>/<partner id>/<version>/<file name>"
+CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, const CString& version,
+                         const char* fileName);
+// "<install folder>\<file name>"
+CString InstalledFilePath(const CString& installDir, const char* fileName);

@@ -1,0 +1,216 @@
+// Reading the component list and the version reply as the servers send them.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "install/ComponentList.h"
+
+namespace {
+
+const char kProgramFiles[] = "C:\\Program Files";
+
+// A list of exactly kComponentCapacity records, as the dialog allocates it (so the
+// address sanitizer sees any write past the tenth), with a file system in which only
+// the given paths (and the Program Files folder) exist.
+struct ListFixture {
+    std::unique_ptr<ComponentEntry[]> entries{new ComponentEntry[kComponentCapacity]};
+    int count = 0;
+    std::set<std::string> existing{kProgramFiles};
+    std::vector<std::string> asked;
+
+    void Parse(const CString& text)
+    {
+        ParseComponentRows(text, kProgramFiles,
+                           [this](const CString& path) {
+                               asked.push_back(path.str());
+                               return existing.count(path.str()) != 0;
+                           },
+                           entries.get(), count);
+    }
+    const ComponentEntry& operator[](int i) const { return entries[i]; }
+};
+
+TEST(ComponentList, ARowFillsEveryFieldOfItsEntry)
+{
+    ListFixture list;
+    list.Parse("/Tools/Lyric/lyric.exe|http://cdn.example/dl/LyricSetup.exe|Lyrics|Shows lyrics|"
+               "http://www.example/pages/lyric.html|1");
+    ASSERT_EQ(list.count, 1);
+    const ComponentEntry& e = list[0];
+    EXPECT_EQ(e.checkPath, "C:\\Program Files\\Tools\\Lyric\\lyric.exe");
+    EXPECT_EQ(e.url, "http://cdn.example/dl/LyricSetup.exe");
+    EXPECT_EQ(e.localPath, "C:\\Program Files\\Tools\\Lyric\\LyricSetup.exe");
+    EXPECT_EQ(e.name, "Lyrics");
+    EXPECT_EQ(e.description, "Shows lyrics");
+    EXPECT_EQ(e.pageUrl, "http://www.example/pages/lyric.html");
+    EXPECT_EQ(e.mandatoryFlag, "1");
+    EXPECT_EQ(e.hItem, nullptr);
+    EXPECT_EQ(list.asked, std::vector<std::string>{"C:\\Program Files\\Tools\\Lyric\\lyric.exe"});
+}
+
+TEST(ComponentList, RowsKeepTheirOrderAndATrailingCaretAddsOnlyADroppedEmptyRow)
+{
+    const char* rows = "/A/a.exe|http://h/a.exe|A|a|p|0^/B/b.exe|http://h/b.exe|B|b|p|0";
+    for (const CString& text : {CString(rows), CString(rows) + "^"}) {
+        ListFixture list;
+        list.Parse(text);
+        ASSERT_EQ(list.count, 2) << text.GetString();
+        EXPECT_EQ(list[0].name, "A");
+        EXPECT_EQ(list[1].name, "B");
+        EXPECT_EQ(list[2].checkPath, "");   // the empty row's Program Files folder exists
+    }
+}
+
+TEST(ComponentList, AnInstalledComponentIsDroppedAndTheNextAcceptedRowTakesItsPlace)
+{
+    ListFixture list;
+    list.existing.insert("C:\\Program Files\\Old\\old.exe");
+    list.existing.insert("C:\\Program Files\\Last\\last.exe");
+    list.Parse("/Old/old.exe|http://h/o.exe|Old|o|p|0^/New/new.exe|http://h/n.exe|New|n|p|0^"
+               "/Last/last.exe|http://h/l.exe|Last|l|p|1");
+    ASSERT_EQ(list.count, 1);
+    EXPECT_EQ(list[0].name, "New");
+    EXPECT_EQ(list[0].checkPath, "C:\\Program Files\\New\\new.exe");
+    EXPECT_EQ(list.asked.size(), 3u);
+    // The dropped last row leaves no trace in the record after the list's end.
+    EXPECT_EQ(list[1].checkPath, "");
+    EXPECT_EQ(list[1].name, "");
+}
+
+TEST(ComponentList, ACheckPathWithoutLeadingSlashIsGluedToTheFolderName)
+{
+    ListFixture list;
+    list.Parse("Tools/x.dat|http://h/dl/x.exe|X|x|p|0");
+    ASSERT_EQ(list.count, 1);
+    EXPECT_EQ(list[0].checkPath, "C:\\Program FilesTools\\x.dat");
+    EXPECT_EQ(list[0].localPath, "C:\\Program FilesTools\\x.exe");
+}
+
+TEST(ComponentList, TheMandatoryFlagIsKeptVerbatim)
+{
+    ListFixture list;
+    list.Parse("/A/1|http://h/1|A|a|p|1^/B/2|http://h/2|B|b|p|1 ^/C/3|http://h/3|C|c|p|1\r\n^"
+               "/D/4|http://h/4|D|d|p|1|x");
+    ASSERT_EQ(list.count, 4);
+    EXPECT_EQ(list[0].mandatoryFlag, "1");
+    EXPECT_EQ(list[1].mandatoryFlag, "1 ");
+    EXPECT_EQ(list[2].mandatoryFlag, "1\r\n");
+    EXPECT_EQ(list[3].mandatoryFlag, "1|x");
+}
+
+TEST(ComponentList, MissingSeparatorsLeaveFieldsEmptyAndTheRestFlowsOn)
+{
+    ListFixture list;
+    // No fifth "|": empty page URL, the rest becomes the flag.
+    // No second "|": empty URL, so the installer would be stored as the bare folder.
+    // No "|" at all: the check path is the Program Files folder itself, which exists.
+    list.Parse("/A/a.exe|http://h/a.exe|A|desc|page^/B/b.dat|http://h/b.exe^just text");
+    ASSERT_EQ(list.count, 2);
+    EXPECT_EQ(list[0].pageUrl, "");
+    EXPECT_EQ(list[0].mandatoryFlag, "page");
+    EXPECT_EQ(list[1].checkPath, "C:\\Program Files\\B\\b.dat");
+    EXPECT_EQ(list[1].url, "");
+    EXPECT_EQ(list[1].localPath, "C:\\Program Files\\B\\");
+    EXPECT_EQ(list[1].name, "");
+    EXPECT_EQ(list[1].mandatoryFlag, "http://h/b.exe");
+    EXPECT_EQ(list.asked.back(), kProgramFiles);
+}
+
+TEST(ComponentList, NeverHoldsMoreThanTenEntries)
+{
+    CString text;
+    for (int i = 0; i < 13; ++i) {
+        CString row;
+        row.Format("/C%d/c.exe|http://h/c%d.exe|C%d|d|p|0^", i, i, i);
+        text += row;
+    }
+    ListFixture list;
+    list.Parse(text);
+    ASSERT_EQ(list.count, kComponentCapacity);
+    EXPECT_EQ(list[0].name, "C0");
+    EXPECT_EQ(list[9].name, "C9");
+
+    // A full list takes nothing more; one with room takes only what fits.
+    list.Parse("/More/m.exe|http://h/m.exe|M|m|p|0");
+    EXPECT_EQ(list.count, kComponentCapacity);
+    EXPECT_EQ(list[9].name, "C9");
+
+    ListFixture partly;
+    partly.count = 8;
+    partly.Parse(text);
+    EXPECT_EQ(partly.count, kComponentCapacity);
+    EXPECT_EQ(partly[8].name, "C0");
+    EXPECT_EQ(partly[9].name, "C1");
+}
+
+TEST(ComponentList, AnswersAreMissingWhenEmptyOrHoldingTheNotFoundText)
+{
+    EXPECT_TRUE(IsMissingAnswer(""));
+    EXPECT_TRUE(IsMissingAnswer("404 Not Found"));
+    EXPECT_TRUE(IsMissingAnswer("<html><h1>404 Not Found</h1></html>"));
+    EXPECT_FALSE(IsMissingAnswer("404 not found"));   // compared byte for byte
+    EXPECT_FALSE(IsMissingAnswer(" "));
+}
+
+struct Versions {
+    CString player = "unset";
+    CString updater = "unset";
+};
+
+Versions ReadVersions(const char* reply)
+{
+    Versions v;
+    ParseVersionReply(reply, v.player, v.updater);
+    return v;
+}
+
+TEST(VersionReply, TheSecondAndThirdFieldsAreThePlayerAndUpdaterVersions)
+{
+    Versions v = ReadVersions("ok|1.0.3|2.1.0");
+    EXPECT_EQ(v.player, "1.0.3");
+    EXPECT_EQ(v.updater, "2.1.0");
+    v = ReadVersions("ok|1.0.3|2.1.0|later|more");   // a fourth field is ignored
+    EXPECT_EQ(v.player, "1.0.3");
+    EXPECT_EQ(v.updater, "2.1.0");
+}
+
+TEST(VersionReply, FewerFieldsServeAsBothVersions)
+{
+    Versions v = ReadVersions("ok|1.0.3");
+    EXPECT_EQ(v.player, "1.0.3");
+    EXPECT_EQ(v.updater, "1.0.3");
+    v = ReadVersions("1.0.3");
+    EXPECT_EQ(v.player, "1.0.3");
+    EXPECT_EQ(v.updater, "1.0.3");
+    v = ReadVersions("");
+    EXPECT_EQ(v.player, "");
+    EXPECT_EQ(v.updater, "");
+}
+
+TEST(VersionReply, NothingIsTrimmed)
+{
+    Versions v = ReadVersions("ok|1.0.3|2.1.0\r\n");
+    EXPECT_EQ(v.player, "1.0.3");
+    EXPECT_EQ(v.updater, "2.1.0\r\n");
+    v = ReadVersions("ok| 1.0.3\n");
+    EXPECT_EQ(v.player, " 1.0.3\n");
+    EXPECT_EQ(v.updater, " 1.0.3\n");
+}
+
+TEST(DownloadTree, UrlsAndLocalPathsHaveTheServersLayout)
+{
+    const CString base = DownloadBaseUrl("www.example.com:8080");
+    EXPECT_EQ(base, "http://www.example.com:8080/app/ver_file");
+    EXPECT_EQ(UninstallFileUrl(base, "Uninstall.exe"), "http://www.example.com:8080/app/ver_file/uninstall/Uninstall.exe");
+    EXPECT_EQ(UninstallFileUrl(base, "Uninstall.ini"), "http://www.example.com:8080/app/ver_file/uninstall/Uninstall.ini");
+    EXPECT_EQ(VersionedFileUrl(base, "abc", "1.0.3", "MELVORA.exe"),
+              "http://www.example.com:8080/app/ver_file/abc/1.0.3/MELVORA.exe");
+    EXPECT_EQ(InstalledFilePath("C:\\Program Files\\MELVORA", "uninstall.ini"),
+              "C:\\Program Files\\MELVORA\\uninstall.ini");
+    EXPECT_EQ(ComponentListUrl("www.example.com", "nv01"), "http://www.example.com/app/setup/setup.php?pid=nv01");
+}
+
+}  // namespace
