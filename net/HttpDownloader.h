@@ -1,0 +1,41 @@
+// Fetches one file over HTTP into one local path and reports its progress to a window
+// with synchronous messages. A local of the install thread; one object serves any number
+// of downloads one after the other and holds no handle between them.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "CString.h"
+
+// Sent once a reply has passed its tests: wParam = declared size in bytes, lParam = 0.
+const UINT WM_DOWNLOAD_SIZE = WM_USER + 1002;
+// Sent as receiving begins (0, 0), when the whole percentage changes, about once a second
+// while bytes flow, and once at the end: wParam = percentage, lParam = bytes written.
+const UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1003;
+
+class CHttpDownloader {
+public:
+    CHttpDownloader();
+    ~CHttpDownloader();
+    CHttpDownloader(const CHttpDownloader&) = delete;
+    CHttpDownloader& operator=(const CHttpDownloader&) = delete;
+
+    // GETs the http URL (unchanged, redirects followed, no cache) and writes its body to
+    // strLocalPath, whose folder must exist. True only when the reply was "200" with a
+    // Content-Length and exactly that many bytes were written. The local file is touched
+    // only once the reply has passed its tests; a partial file is left in place.
+    // hNotifyWnd receives the messages above, or nothing when null.
+    bool Download(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd);
+
+private:
+    bool OpenInternet();
+    bool OpenUrl(HWND hNotifyWnd, const CString& strUrl);
+    bool ReceiveToFile(HWND hNotifyWnd, const CString& strLocalPath);
+    void CloseHandles();
+
+    HINTERNET m_hInternet;
+    HINTERNET m_hUrl;
+    DWORD m_dwDeclaredSize;
+    CString m_strTargetPath;
+};

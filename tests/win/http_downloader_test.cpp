@@ -1,0 +1,392 @@
+// File downloads with the real WinInet against the loopback publisher server; the
+// progress messages are recorded by a real window that runs its own message loop on
+// another thread, as the wizard dialog does while the install thread downloads.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/HttpDownloader.h"
+#include "support/PublisherControl.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+struct Msg {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Msg& o) const { return message == o.message && wParam == o.wParam && lParam == o.lParam; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Msg& m)
+{
+    return os << "{" << m.message << ", " << m.wParam << ", " << m.lParam << "}";
+}
+
+Msg Size(DWORD declared)
+{
+    return {WM_USER + 1002, declared, 0};
+}
+
+Msg Progress(DWORD percent, DWORD written)
+{
+    return {WM_USER + 1003, percent, LPARAM(written)};
+}
+
+// A message-only window on its own thread that records the download messages it receives
+// and when they came.
+class MessageRecorder {
+public:
+    MessageRecorder()
+    {
+        HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        m_thread = std::thread([this, ready] { Run(ready); });
+        ::WaitForSingleObject(ready, 10000);
+        ::CloseHandle(ready);
+    }
+    ~MessageRecorder()
+    {
+        if (m_hWnd)
+            ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+        m_thread.join();
+    }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    HWND hwnd() const { return m_hWnd; }
+    std::vector<Msg> messages() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_messages;
+    }
+    std::vector<DWORD> ticks() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_ticks;
+    }
+
+private:
+    void Run(HANDLE ready)
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = WndProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "MelvoraDownloadRecorder";
+        ::RegisterClassA(&wc);   // fails harmlessly once the class exists
+        m_hWnd = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
+        ::SetEvent(ready);
+        if (!m_hWnd)
+            return;
+        MSG msg;
+        while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
+            ::DispatchMessageA(&msg);
+    }
+
+    static LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NCCREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+            ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, LONG_PTR(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<MessageRecorder*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+        if (self && (message == WM_USER + 1002 || message == WM_USER + 1003)) {
+            std::lock_guard<std::mutex> lock(self->m_mutex);
+            self->m_messages.push_back({message, wParam, lParam});
+            self->m_ticks.push_back(::GetTickCount());
+            return 0;
+        }
+        if (message == WM_DESTROY)
+            ::PostQuitMessage(0);
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+
+    std::thread m_thread;
+    HWND m_hWnd = nullptr;
+    mutable std::mutex m_mutex;
+    std::vector<Msg> m_messages;
+    std::vector<DWORD> m_ticks;
+};
+
+// The bytes the server's make-file generates, byte i being i % 251; used for Put too.
+std::string Pattern(size_t n)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = char(i % 251);
+    return s;
+}
+
+const char kOldBytes[] = "bytes of an earlier download";
+
+class HttpDownloaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(publisher::Reset()) << "the loopback publisher server does not answer";
+        ASSERT_TRUE(m_recorder.hwnd());
+        m_target = m_dir / "file.bin";
+    }
+
+    // Path on the server for this test.
+    static std::string ServerPath(const std::string& name)
+    {
+        return "/dl/" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/" + name;
+    }
+    bool Download(const std::string& path, HWND hWnd)
+    {
+        return m_downloader.Download(publisher::Url(path).c_str(), m_target.c_str(), hWnd);
+    }
+    bool Download(const std::string& path) { return Download(path, m_recorder.hwnd()); }
+    std::string TargetBytes(bool* exists = nullptr) const { return testutil::ReadFileBytes(m_target, exists); }
+
+    testutil::ScopedTempDir m_dir;
+    std::string m_target;
+    MessageRecorder m_recorder;
+    CHttpDownloader m_downloader;
+};
+
+TEST_F(HttpDownloaderTest, AnEmptyReplyEmptiesTheFileAndSucceeds)
+{
+    ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+    ASSERT_TRUE(publisher::Put(ServerPath("empty"), ""));
+    EXPECT_TRUE(Download(ServerPath("empty")));
+    bool exists = false;
+    EXPECT_EQ(TargetBytes(&exists), "");
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(m_recorder.messages(), (std::vector<Msg>{Size(0), Progress(0, 0), Progress(0, 0)}));
+}
+
+TEST_F(HttpDownloaderTest, ABodyReadAtOnceSendsOneHundredPerCentAndTheFinalMessage)
+{
+    const std::string body = Pattern(1000);
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
+    EXPECT_TRUE(Download(ServerPath("f")));
+    EXPECT_EQ(TargetBytes(), body);
+    EXPECT_EQ(m_recorder.messages(),
+              (std::vector<Msg>{Size(1000), Progress(0, 0), Progress(100, 1000), Progress(100, 1000)}));
+}
+
+TEST_F(HttpDownloaderTest, EachReadThatChangesTheWholePercentageIsReported)
+{
+    const std::string body = Pattern(1000);
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
+    // Pauses between the pieces make WinInet see 5, 5 and 990 bytes as separate reads.
+    ASSERT_TRUE(publisher::Fault(ServerPath("f"), "split", "pieces=5,5&pause=150"));
+    EXPECT_TRUE(Download(ServerPath("f")));
+    EXPECT_EQ(TargetBytes(), body);
+    EXPECT_EQ(m_recorder.messages(), (std::vector<Msg>{Size(1000), Progress(0, 0), Progress(1, 10),
+                                                       Progress(100, 1000), Progress(100, 1000)}));
+}
+
+TEST_F(HttpDownloaderTest, ALargeDownloadSendsEachPercentageOnceInOrder)
+{
+    const size_t size = 3 * 1024 * 1024 + 17;
+    ASSERT_TRUE(publisher::MakeFile(ServerPath("big"), size));
+    EXPECT_TRUE(Download(ServerPath("big")));
+    EXPECT_TRUE(TargetBytes() == Pattern(size)) << "the file differs from what the server sent";
+
+    const auto msgs = m_recorder.messages();
+    ASSERT_GE(msgs.size(), 3u);
+    EXPECT_EQ(msgs[0], Size(DWORD(size)));
+    EXPECT_EQ(msgs[1], Progress(0, 0));
+    EXPECT_EQ(msgs.back(), Progress(100, DWORD(size)));
+    // Between them: the percentages 1..100 each once (time marks, on a slow machine,
+    // repeat the last one), every one matching the byte count it came with.
+    std::vector<WPARAM> percentages;
+    for (size_t i = 2; i + 1 < msgs.size(); ++i) {
+        EXPECT_EQ(msgs[i].message, UINT(WM_USER + 1003));
+        EXPECT_EQ(msgs[i].wParam, WPARAM(double(msgs[i].lParam) * 100.0 / double(size))) << msgs[i];
+        if (percentages.empty() || percentages.back() != msgs[i].wParam)
+            percentages.push_back(msgs[i].wParam);
+    }
+    std::vector<WPARAM> expected;
+    for (WPARAM p = 1; p <= 100; ++p)
+        expected.push_back(p);
+    EXPECT_EQ(percentages, expected);
+}
+
+TEST_F(HttpDownloaderTest, RepliesOtherThan200FailWithoutTouchingTheFile)
+{
+    ASSERT_TRUE(publisher::Put(ServerPath("partial"), Pattern(1000)));
+    ASSERT_TRUE(publisher::Fault(ServerPath("partial"), "status", "code=206"));
+    ASSERT_TRUE(publisher::Fault(ServerPath("moved"), "redirect", "to=" + publisher::UrlEncode(ServerPath("gone"))));
+    for (const char* name : {"gone", "partial", "moved"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+        EXPECT_FALSE(Download(ServerPath(name)));
+        EXPECT_EQ(TargetBytes(), kOldBytes);
+    }
+    EXPECT_EQ(m_recorder.messages(), std::vector<Msg>{});
+    // The redirect was followed to the missing file.
+    bool sawTarget = false;
+    for (const auto& entry : publisher::ReadLog("product"))
+        sawTarget = sawTarget || entry.path == ServerPath("gone");
+    EXPECT_TRUE(sawTarget);
+}
+
+TEST_F(HttpDownloaderTest, RedirectsAreFollowedToTheFile)
+{
+    const std::string body = Pattern(5000);
+    ASSERT_TRUE(publisher::Put(ServerPath("real"), body));
+    ASSERT_TRUE(publisher::Fault(ServerPath("moved"), "redirect",
+                                 "hops=2&to=" + publisher::UrlEncode(ServerPath("real"))));
+    EXPECT_TRUE(Download(ServerPath("moved")));
+    EXPECT_EQ(TargetBytes(), body);
+}
+
+TEST_F(HttpDownloaderTest, RepliesWithoutContentLengthFailAndLeaveTheOldFile)
+{
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), Pattern(3000)));
+    for (const char* kind : {"no-length", "chunked"}) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(publisher::Fault(ServerPath("f"), kind, ""));
+        ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+        EXPECT_FALSE(Download(ServerPath("f")));
+        EXPECT_EQ(TargetBytes(), kOldBytes);
+    }
+    EXPECT_EQ(m_recorder.messages(), std::vector<Msg>{});
+}
+
+TEST_F(HttpDownloaderTest, ABodyCutShortFailsAndLeavesWhatArrivedInPlaceOfTheOldFile)
+{
+    const std::string body = Pattern(1000);
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
+    ASSERT_TRUE(publisher::Fault(ServerPath("f"), "short", "bytes=400"));
+    ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+    EXPECT_FALSE(Download(ServerPath("f")));
+    EXPECT_EQ(TargetBytes(), body.substr(0, 400));
+    const auto msgs = m_recorder.messages();
+    ASSERT_GE(msgs.size(), 3u);
+    EXPECT_EQ(msgs[0], Size(1000));
+    EXPECT_EQ(msgs[1], Progress(0, 0));
+    EXPECT_EQ(msgs.back(), Progress(40, 400));
+}
+
+TEST_F(HttpDownloaderTest, MoreBytesThanDeclaredFail)
+{
+    const std::string body = Pattern(1000);
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
+    // The whole body and 500 bytes more; then the whole body under a declared 600.
+    ASSERT_TRUE(publisher::Fault(ServerPath("f"), "long", "extra=500"));
+    EXPECT_FALSE(Download(ServerPath("f")));
+    EXPECT_EQ(TargetBytes().substr(0, 1000), body);
+    EXPECT_EQ(m_recorder.messages().back(), Progress(150, 1500));
+    ASSERT_TRUE(publisher::Fault(ServerPath("f"), "long", "declared=600"));
+    EXPECT_FALSE(Download(ServerPath("f")));
+    EXPECT_EQ(TargetBytes(), body);
+    EXPECT_EQ(m_recorder.messages().back(), Progress(166, 1000));
+}
+
+TEST_F(HttpDownloaderTest, AReplyRunningPastItsDeclaredSizeIsNotReadToItsEnd)
+{
+    // 64 MiB sent where 1000 bytes were declared: reading stops at the first excess.
+    ASSERT_TRUE(publisher::MakeFile(ServerPath("endless"), 64ull << 20));
+    ASSERT_TRUE(publisher::Fault(ServerPath("endless"), "long", "declared=1000"));
+    EXPECT_FALSE(Download(ServerPath("endless")));
+    const std::string bytes = TargetBytes();
+    EXPECT_GT(bytes.size(), 1000u);
+    EXPECT_LT(bytes.size(), 1000u + 1024 * 1024);
+    EXPECT_EQ(bytes, Pattern(bytes.size()));
+}
+
+TEST_F(HttpDownloaderTest, ATargetThatCannotBeCreatedFailsAfterTheStartMessages)
+{
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), Pattern(1000)));
+    m_target = m_dir / "missing-folder\\file.bin";
+    EXPECT_FALSE(Download(ServerPath("f")));
+    EXPECT_FALSE(testutil::FileExists(m_target));
+    EXPECT_EQ(m_recorder.messages(), (std::vector<Msg>{Size(1000), Progress(0, 0)}));
+}
+
+TEST_F(HttpDownloaderTest, OneDownloaderServesSeveralDownloadsInARow)
+{
+    const std::string first = Pattern(2000), second = Pattern(700);
+    ASSERT_TRUE(publisher::Put(ServerPath("first"), first));
+    ASSERT_TRUE(publisher::Put(ServerPath("second"), second));
+
+    EXPECT_TRUE(Download(ServerPath("first")));
+    EXPECT_EQ(TargetBytes(), first);
+    EXPECT_FALSE(Download(ServerPath("missing")));
+    EXPECT_EQ(TargetBytes(), first);
+    // Without a window the download runs the same and nothing is sent.
+    const size_t before = m_recorder.messages().size();
+    EXPECT_TRUE(Download(ServerPath("second"), nullptr));
+    EXPECT_EQ(TargetBytes(), second);
+    EXPECT_EQ(m_recorder.messages().size(), before);
+    EXPECT_TRUE(Download(ServerPath("first")));
+    EXPECT_EQ(TargetBytes(), first);
+    EXPECT_EQ(m_recorder.messages().back(), Progress(100, 2000));
+}
+
+TEST_F(HttpDownloaderTest, ASlowTransferSendsATimeMarkAboutEverySecond)
+{
+    // 200 bytes, one every 25 ms: five seconds in which the percentage moves by halves.
+    const size_t size = 200;
+    ASSERT_TRUE(publisher::Put(ServerPath("slow"), Pattern(size)));
+    ASSERT_TRUE(publisher::Fault(ServerPath("slow"), "trickle", "chunk=1&interval=25"));
+    const DWORD start = ::GetTickCount();
+    EXPECT_TRUE(Download(ServerPath("slow")));
+    const DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_EQ(TargetBytes(), Pattern(size));
+
+    const auto msgs = m_recorder.messages();
+    const auto ticks = m_recorder.ticks();
+    ASSERT_GE(msgs.size(), 3u);
+    // A time mark repeats the percentage of the message before it with the bytes written
+    // by then; a percentage change always differs from the message before it.
+    std::vector<size_t> marks;
+    for (size_t i = 2; i + 1 < msgs.size(); ++i) {
+        EXPECT_EQ(msgs[i].wParam, WPARAM(msgs[i].lParam * 100 / LPARAM(size))) << msgs[i];
+        if (msgs[i].wParam == msgs[i - 1].wParam) {
+            EXPECT_GE(msgs[i].lParam, msgs[i - 1].lParam);
+            marks.push_back(i);
+        }
+    }
+    ASSERT_GE(marks.size(), 3u) << "transfer took " << elapsed << " ms";
+    EXPECT_LE(marks.size(), size_t(elapsed / 1000 + 1));
+    EXPECT_GT(ticks[marks[0]] - ticks[1], 990u);
+    for (size_t k = 1; k < marks.size(); ++k) {
+        EXPECT_GT(ticks[marks[k]] - ticks[marks[k - 1]], 990u) << "marks " << k - 1 << " and " << k;
+        EXPECT_GT(msgs[marks[k]].lParam, msgs[marks[k - 1]].lParam);
+    }
+}
+
+// A loopback port with nothing listening: bound once by us, then released.
+int ClosedPort()
+{
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof addr;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::closesocket(s);
+    ::WSACleanup();
+    return port;
+}
+
+TEST_F(HttpDownloaderTest, AnUnreachableServerFailsQuicklyWithoutMessages)
+{
+    const int port = ClosedPort();
+    ASSERT_NE(port, 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(m_downloader.Download(url.c_str(), m_target.c_str(), m_recorder.hwnd()));
+    EXPECT_LT(::GetTickCount() - start, 5000u);
+    EXPECT_FALSE(testutil::FileExists(m_target));
+    EXPECT_EQ(m_recorder.messages(), std::vector<Msg>{});
+}
+
+}  // namespace
