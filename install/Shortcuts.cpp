@@ -1,0 +1,107 @@
+#include "install/Shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+namespace {
+
+const char kQuickLaunchFolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
+const char kStartMenuFolder[] = "\\MELVORA";
+const char kDescription[] = "무료음악감상";
+
+// COM for the calling thread for one scope; uninitialised only if this scope initialised it.
+class ComScope {
+public:
+    ComScope() : m_hr(::CoInitialize(nullptr)) {}
+    ~ComScope()
+    {
+        if (SUCCEEDED(m_hr))
+            ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    HRESULT m_hr;
+};
+
+// One COM reference, released when it goes out of scope.
+template <class T>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef()
+    {
+        if (m_p)
+            m_p->Release();
+    }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+
+    void** out() { return reinterpret_cast<void**>(&m_p); }
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
+
+private:
+    T* m_p = nullptr;
+};
+
+bool GetShellFolder(int nFolder, CString* pstrPath)
+{
+    char path[MAX_PATH + 1] = {};
+    if (FAILED(::SHGetFolderPathA(nullptr, nFolder, nullptr, 0, path)))
+        return false;
+    *pstrPath = path;
+    return true;
+}
+
+// Saves the link to one path. The path reaches the shell as UTF-16 in a MAX_PATH buffer;
+// a path that does not fit is skipped rather than cut short or overflowed.
+void SaveLink(IPersistFile* pFile, const CString& strPath)
+{
+    WCHAR wszPath[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, strPath, -1, wszPath, MAX_PATH) > 0)
+        pFile->Save(wszPath, TRUE);
+}
+
+}  // namespace
+
+void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, bool bDesktop, bool bQuickLaunch,
+                     bool bStartMenu)
+{
+    if (!::PathFileExistsA(strTarget))
+        return;
+    CString strDesktop, strAppData, strPrograms;
+    if (!GetShellFolder(CSIDL_DESKTOP, &strDesktop) || !GetShellFolder(CSIDL_APPDATA, &strAppData) ||
+        !GetShellFolder(CSIDL_COMMON_PROGRAMS, &strPrograms))
+        return;
+    // The start-menu folder is made even when no start-menu link is wanted.
+    const CString strStartMenuFolder = strPrograms + kStartMenuFolder;
+    ::CreateDirectoryA(strStartMenuFolder, nullptr);
+
+    const CString strDesktopLink = strDesktop + strLinkFileName;
+    const CString strQuickLaunchLink = strAppData + kQuickLaunchFolder + strLinkFileName;
+    const CString strStartMenuLink = strStartMenuFolder + strLinkFileName;
+
+    ComScope com;
+    ComRef<IShellLinkA> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.out())))
+        return;
+    link->SetPath(strTarget);
+    link->SetWorkingDirectory(strTarget.Left(strTarget.ReverseFind('\\')));
+    link->SetDescription(kDescription);
+    {
+        ComRef<IPersistFile> file;
+        if (FAILED(link->QueryInterface(IID_IPersistFile, file.out())))
+            return;
+        if (bDesktop)
+            SaveLink(file.get(), strDesktopLink);
+        if (bQuickLaunch)
+            SaveLink(file.get(), strQuickLaunchLink);
+        if (bStartMenu)
+            SaveLink(file.get(), strStartMenuLink);
+    }
+    ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+}

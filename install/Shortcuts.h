@@ -1,0 +1,13 @@
+// Shortcuts to the installed player on the desktop, in Quick Launch and in the shared
+// programs menu's "MELVORA" folder.
+#pragma once
+
+#include "CString.h"
+
+// Saves one shell link to strTarget (working folder: the target's folder, description
+// "무료음악감상") as strLinkFileName (with its leading "\") in each chosen place. Does
+// nothing when the target does not exist; otherwise the start-menu folder is created
+// whatever the flags say. A place whose full link path would not fit in MAX_PATH is
+// skipped. Failures are silent.
+void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, bool bDesktop, bool bQuickLaunch,
+                     bool bStartMenu);
