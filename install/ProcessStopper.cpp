@@ -1,0 +1,76 @@
+#include "install/ProcessStopper.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+namespace {
+
+const DWORD kMaxProcesses = 1024;
+const DWORD kQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;   // 0x0410
+const DWORD kEndAccess = 0x1F0FFF;                                         // PROCESS_ALL_ACCESS
+
+// A process handle, closed when it goes out of scope.
+class ProcessHandle {
+public:
+    ProcessHandle(DWORD dwAccess, DWORD dwProcessId) : m_hProcess(::OpenProcess(dwAccess, FALSE, dwProcessId)) {}
+    ~ProcessHandle()
+    {
+        if (m_hProcess)
+            ::CloseHandle(m_hProcess);
+    }
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+
+    HANDLE get() const { return m_hProcess; }
+
+private:
+    HANDLE m_hProcess;
+};
+
+// Base name of the process's main module; false when the process cannot be asked, so
+// that it matches no name at all.
+bool GetMainModuleName(DWORD dwProcessId, CString* pstrName)
+{
+    ProcessHandle process(kQueryAccess, dwProcessId);
+    if (!process.get())
+        return false;
+    HMODULE hModule = nullptr;
+    DWORD cbNeeded = 0;
+    if (!::EnumProcessModules(process.get(), &hModule, sizeof hModule, &cbNeeded))
+        return false;
+    // One byte more than offered, so a name cut at the limit still ends in a terminator.
+    char name[MAX_PATH + 1] = {};
+    const DWORD n = ::GetModuleBaseNameA(process.get(), hModule, name, MAX_PATH);
+    if (n == 0)
+        return false;
+    *pstrName = CString(name, int(n < MAX_PATH ? n : MAX_PATH));
+    return true;
+}
+
+// Ends the process with its own current exit code and waits until it is gone.
+void EndProcess(DWORD dwProcessId)
+{
+    ProcessHandle process(kEndAccess, dwProcessId);
+    if (!process.get())
+        return;
+    DWORD dwExitCode = 0;
+    ::GetExitCodeProcess(process.get(), &dwExitCode);
+    if (::TerminateProcess(process.get(), dwExitCode) == 1)
+        ::WaitForSingleObject(process.get(), INFINITE);
+}
+
+}  // namespace
+
+void StopRunningProcesses(const CString& strName)
+{
+    DWORD ids[kMaxProcesses] = {};
+    DWORD cbReturned = 0;
+    if (!::EnumProcesses(ids, sizeof ids, &cbReturned))
+        return;
+    const DWORD count = cbReturned / sizeof ids[0];
+    for (DWORD i = 0; i < count && i < kMaxProcesses; ++i) {
+        CString strModule;
+        if (GetMainModuleName(ids[i], &strModule) && strModule == strName)
+            EndProcess(ids[i]);
+    }
+}
