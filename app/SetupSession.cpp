@@ -2,10 +2,14 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <vector>
 
+#include "PublisherHosts.h"
 #include "app/PartnerId.h"
+#include "install/ComponentList.h"
+#include "net/FetchUrlText.h"
 #include "sys/Registry.h"
 
 char g_szProgramFilesDir[260];
@@ -42,4 +46,20 @@ void SetupSession::ComputeInstallFolder()
     if (!::SHGetSpecialFolderPathA(nullptr, g_szProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE))
         g_szProgramFilesDir[0] = '\0';
     strInstallDir.Format("%s\\MELVORA", g_szProgramFilesDir);
+}
+
+void SetupSession::FetchComponentList()
+{
+    CString text;
+    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_SERVER, strPartnerId), text);
+    if (!IsMissingAnswer(text))
+        ParseComponentList(text);
+}
+
+void SetupSession::ParseComponentList(const CString& text)
+{
+    if (!pComponents)
+        return;
+    ParseComponentRows(text, g_szProgramFilesDir, [](const CString& path) { return ::PathFileExistsA(path) == 1; },
+                       pComponents, nComponentCount);
 }

@@ -1,0 +1,58 @@
+#include "net/StatsClient.h"
+
+#include "PublisherHosts.h"
+#include "net/InternetHandle.h"
+#include "net/ReplyReader.h"
+#include "net/UrlRules.h"
+#include "sys/Registry.h"
+
+namespace {
+
+const char kProductKey[] = "Software\\MELVORA";
+
+CString StoredPartnerId()
+{
+    return ReportedPartnerId(RegReadString(HKEY_CURRENT_USER, kProductKey, "pid"));
+}
+
+// One GET of `path` on host:port (port 0: the default http port) with the credentials
+// given to the connection, which answers the server's challenge with them.
+CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
+                const CString& password)
+{
+    InternetHandle root(::InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!root)
+        return CString();
+    InternetHandle connection(
+        ::InternetConnectA(root.get(), host, port, user, password, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection)
+        return CString();
+    InternetHandle request(::HttpOpenRequestA(connection.get(), "GET", path, "HTTP/1.0", nullptr, nullptr,
+                                              INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0))
+        return CString();
+
+    return ReadReply([&request](char* buffer, uint32_t wanted, uint32_t& read) {
+        DWORD n = 0;
+        const BOOL ok = ::InternetReadFile(request.get(), buffer, wanted, &n);
+        read = n;
+        return ok != FALSE;
+    });
+}
+
+}  // namespace
+
+CStatsClient::~CStatsClient() = default;
+
+CString CStatsClient::QueryVersions(const CString& strUser, const CString& strPassword)
+{
+    const CString path = VersionQueryPath(StoredPartnerId());
+    return Request(MELVORA_STATS_HOST, MELVORA_STATS_PORT, path, strUser, strPassword);
+}
+
+CString CStatsClient::SendInstallLog(const CString& strUser, const CString& strPassword)
+{
+    const CString partnerId = StoredPartnerId();
+    const CString serial = RegReadString(HKEY_CURRENT_USER, kProductKey, "serial");
+    return Request(MELVORA_LOG_HOST, MELVORA_LOG_PORT, InstallLogPath(partnerId, serial), strUser, strPassword);
+}

@@ -1,0 +1,240 @@
+// The text fetch through the real WinInet against the loopback publisher server.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/FetchUrlText.h"
+#include "support/PublisherControl.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+using publisher::ReadLog;
+using publisher::Url;
+
+class TextFetch : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(publisher::Reset()); }
+};
+
+std::string Fetch(const std::string& url, int* result = nullptr)
+{
+    CString text = "left over";
+    const int r = FetchUrlText(url.c_str(), text);
+    if (result)
+        *result = r;
+    return text.str();
+}
+
+TEST_F(TextFetch, AsksForThePathWithAgentMozillaAndReturnsTheBody)
+{
+    ASSERT_TRUE(publisher::Put("/Lisence/melvora_licence.txt", "Terms\r\nof use"));
+    int result = 0;
+    EXPECT_EQ(Fetch(Url("/Lisence/melvora_licence.txt?x=1"), &result), "Terms\r\nof use");
+    EXPECT_EQ(result, 1);
+    const auto log = ReadLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].role, "product");
+    EXPECT_EQ(log[0].method, "GET");
+    EXPECT_EQ(log[0].path, "/Lisence/melvora_licence.txt?x=1");
+    EXPECT_EQ(log[0].agent, "Mozilla");
+    EXPECT_EQ(log[0].authorization, "");
+}
+
+TEST_F(TextFetch, AnErrorPageIsReturnedAsText)
+{
+    int result = 0;
+    EXPECT_EQ(Fetch(Url("/app/setup/setup.php?pid=nobody"), &result), "404 Not Found");
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(TextFetch, ABodyLongerThanOneBufferComesBackWhole)
+{
+    std::string body;
+    for (int i = 0; body.size() < 200000; ++i)
+        body += "line " + std::to_string(i) + "\r\n";
+    ASSERT_TRUE(publisher::Put("/long.txt", body));
+    EXPECT_EQ(Fetch(Url("/long.txt")), body);
+}
+
+TEST_F(TextFetch, AZeroByteEndsOnlyTheTextOfItsOwnRead)
+{
+    // The zero arrives in the first piece; the second piece still comes through.
+    ASSERT_TRUE(publisher::Fault("/zero.txt", "split", "pieces=7&pause=300&body=abc%00def%20ghi", "product"));
+    EXPECT_EQ(Fetch(Url("/zero.txt")), "abc ghi");
+}
+
+TEST_F(TextFetch, OnlyPlainHttpUrlsReachTheServer)
+{
+    const std::string host = publisher::Host();
+    for (const std::string& url : {"https://" + host + "/a.txt", "ftp://" + host + "/a.txt",
+                                   "file://" + host + "/a.txt", host + "/a.txt" /* host:port, no scheme */}) {
+        int result = 0;
+        EXPECT_EQ(Fetch(url, &result), "") << url;
+        EXPECT_EQ(result, 1) << url;
+    }
+    EXPECT_TRUE(ReadLog().empty());
+}
+
+// A port on which nothing listens: bound once by us and released again.
+int UnusedPort()
+{
+    WSADATA wsa;
+    ::WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int port = 0;
+    int len = sizeof addr;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::closesocket(s);
+    ::WSACleanup();
+    return port;
+}
+
+TEST_F(TextFetch, ARefusedConnectionGivesEmptyText)
+{
+    const int port = UnusedPort();
+    ASSERT_NE(port, 0);
+    int result = 0;
+    EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/a.txt", &result), "");
+    EXPECT_EQ(result, 1);
+}
+
+// Points the system's proxy setting at the loopback server for the length of a test, so
+// a URL without a port can be requested and the server sees the whole URL as sent.
+class ProxiedTextFetch : public TextFetch {
+protected:
+    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+    void SetUp() override
+    {
+        TextFetch::SetUp();
+        m_enable = testutil::ReadRegValue(HKEY_CURRENT_USER, kKey, "ProxyEnable");
+        m_server = testutil::ReadRegValue(HKEY_CURRENT_USER, kKey, "ProxyServer");
+        const DWORD on = 1;
+        const std::string proxy = publisher::Host();
+        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyEnable", REG_DWORD, &on, sizeof on), 0);
+        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyServer", REG_SZ, proxy.c_str(),
+                                    DWORD(proxy.size() + 1)),
+                  0);
+    }
+    void TearDown() override
+    {
+        Restore("ProxyEnable", m_enable);
+        Restore("ProxyServer", m_server);
+    }
+    static void Restore(const char* name, const testutil::RegValue& value)
+    {
+        if (value.exists)
+            ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, value.type, value.data.data(), DWORD(value.data.size()));
+        else
+            ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, name);
+    }
+
+    testutil::RegValue m_enable;
+    testutil::RegValue m_server;
+};
+
+TEST_F(ProxiedTextFetch, AUrlWithoutSchemeIsTrimmedAndFetchedAsHttp)
+{
+    ASSERT_TRUE(publisher::Put("/a.txt", "proxied"));
+    EXPECT_EQ(Fetch("  melvora-test.invalid/a.txt \r\n"), "proxied");
+    EXPECT_EQ(Fetch("//melvora-test.invalid/a.txt?two"), "proxied");
+    // The proxy is asked for the whole URL (WinInet names the default port in it).
+    const auto log = ReadLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].path, "http://melvora-test.invalid:80/a.txt");
+    EXPECT_EQ(log[1].path, "http://melvora-test.invalid:80/a.txt?two");
+}
+
+// Accepts one connection on a free loopback port, keeps the request head it receives
+// and answers it with a short body.
+class OneRequestServer {
+public:
+    OneRequestServer()
+    {
+        WSADATA wsa;
+        ::WSAStartup(MAKEWORD(2, 2), &wsa);
+        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int len = sizeof addr;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::listen(m_listener, 1) == 0 &&
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            m_port = ntohs(addr.sin_port);
+        m_thread = ::CreateThread(nullptr, 0, &OneRequestServer::ThreadProc, this, 0, nullptr);
+    }
+    ~OneRequestServer()
+    {
+        ::closesocket(m_listener);   // ends a pending accept
+        if (m_thread) {
+            ::WaitForSingleObject(m_thread, 15000);
+            ::CloseHandle(m_thread);
+        }
+        ::WSACleanup();
+    }
+    int port() const { return m_port; }
+    // What arrived, once the one request has been answered.
+    std::string head()
+    {
+        if (m_thread)
+            ::WaitForSingleObject(m_thread, 15000);
+        return m_head;
+    }
+
+private:
+    static DWORD WINAPI ThreadProc(void* self)
+    {
+        static_cast<OneRequestServer*>(self)->Serve();
+        return 0;
+    }
+    void Serve()
+    {
+        SOCKET s = ::accept(m_listener, nullptr, nullptr);
+        if (s == INVALID_SOCKET)
+            return;
+        DWORD timeout = 10000;
+        ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+        std::string head;
+        char buffer[1024];
+        while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+            const int n = ::recv(s, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            head.append(buffer, size_t(n));
+        }
+        m_head = head;
+        const char reply[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi";
+        ::send(s, reply, int(sizeof reply - 1), 0);
+        ::shutdown(s, SD_SEND);
+        ::closesocket(s);
+    }
+
+    SOCKET m_listener = INVALID_SOCKET;
+    int m_port = 0;
+    std::string m_head;
+    HANDLE m_thread = nullptr;
+};
+
+TEST(TextFetchWire, TheRequestHeadAcceptsAnyTypeAndNamesAgentMozilla)
+{
+    OneRequestServer server;
+    ASSERT_NE(server.port(), 0);
+    EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(server.port()) + "/Lisence/melvora_licence.txt"), "hi");
+    const std::string head = server.head();
+    EXPECT_EQ(head.rfind("GET /Lisence/melvora_licence.txt HTTP/1.1\r\n", 0), 0u) << head;
+    EXPECT_NE(head.find("\r\nAccept: */*\r\n"), std::string::npos) << head;
+    EXPECT_EQ(head.find("Accept:"), head.rfind("Accept:")) << head;   // only once
+    EXPECT_NE(head.find("\r\nUser-Agent: Mozilla\r\n"), std::string::npos) << head;
+}
+
+}  // namespace
