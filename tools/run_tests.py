@@ -6,8 +6,10 @@
   server   the loopback publisher server's own tests (Python unittest)
   wine     the Windows-side tests and the end-to-end tests, under Wine and Xvfb,
            against the loopback publisher server
+  signing  a signed Setup.exe (throw-away certificate), its partner copies, and
+           certificates the build must refuse (Python unittest, osslsigncode, Wine)
 
-Usage: tools/run_tests.py [--only native,fuzz,server,wine] [--fuzz-seconds N]
+Usage: tools/run_tests.py [--only native,fuzz,server,wine,signing] [--fuzz-seconds N]
 Environment: MELVORA_BUILD_ROOT (default build/), MELVORA_TEST_PORT (default 47180).
 """
 
@@ -177,6 +179,26 @@ def stage_server(args, tally):
         print_tail(args.root / "server-tests.log", 40)
 
 
+def stage_signing(args, tally):
+    tests = REPO / "tests" / "signing"
+    if not tests.is_dir():
+        return
+    log("signing: building a signed Setup.exe and running its tests")
+    # The tests build into and run Wine under this build root.
+    os.environ["MELVORA_BUILD_ROOT"] = str(args.root)
+    os.environ["MELVORA_TEST_PORT"] = str(args.port)
+    suite = unittest.defaultTestLoader.discover(str(tests), top_level_dir=str(tests))
+    with open(args.root / "signing-tests.log", "w") as out:
+        result = unittest.TextTestRunner(stream=out, verbosity=2).run(suite)
+    # A test with several failing subtests counts once.
+    failing = {getattr(test, "test_case", test).id() for test, _ in result.failures + result.errors}
+    failed = len(failing) + len(result.unexpectedSuccesses)
+    skipped = len(result.skipped)
+    tally.add("signing", result.testsRun - failed - skipped, failed, skipped)
+    if failed:
+        print_tail(args.root / "signing-tests.log", 40)
+
+
 def start_publisher(args, wine_env_root):
     content = wine_env_root / "publisher-content"
     if content.exists():
@@ -257,7 +279,7 @@ def stage_wine(args, tally):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--only", default="native,fuzz,server,wine")
+    ap.add_argument("--only", default="native,fuzz,server,wine,signing")
     ap.add_argument("--fuzz-seconds", type=int, default=int(os.environ.get("MELVORA_FUZZ_SECONDS", "5")))
     ap.add_argument("--gtest-filter", default="")
     ap.add_argument("--wine-timeout", type=int, default=1800)
@@ -266,7 +288,8 @@ def main():
     args.port = int(os.environ.get("MELVORA_TEST_PORT", "47180"))
     (args.root / "results").mkdir(parents=True, exist_ok=True)
 
-    stages = {"native": stage_native, "fuzz": stage_fuzz, "server": stage_server, "wine": stage_wine}
+    stages = {"native": stage_native, "fuzz": stage_fuzz, "server": stage_server, "wine": stage_wine,
+              "signing": stage_signing}
     tally = Tally()
     started = time.time()
     for name in args.only.split(","):
