@@ -1,5 +1,7 @@
 #include "CDialog.h"
 
+#include <commctrl.h>
+
 #include "CWinApp.h"
 #include "COleControlSite.h"
 
@@ -13,6 +15,10 @@ INT_PTR CDialog::DoModal()
     if (!pTemplate)
         return -1;
 
+    // Templates may hold common controls (tree views, progress bars): their classes
+    // must be registered before the dialog manager creates them.
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&icc);
     // Controls named by a class id in the template are hosted by our own container.
     COleControlSite::PrepareTemplate(pTemplate, m_nIDTemplate);
 
