@@ -67,7 +67,7 @@ long BarOffset(long length, int value, int lower, int upper)
 
 bool ComputeBarRange(long length, int pos, int lower, int upper, bool movingSegment, int segmentTail, CRect* bar)
 {
-    if (pos < lower || pos > upper || lower == upper)
+    if (pos < lower || pos > upper || lower == upper || length < 0)
         return false;
     const long end = BarOffset(length, pos, lower, upper);
     long start = 0;

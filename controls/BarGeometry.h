@@ -37,7 +37,8 @@ long BarOffset(long length, int value, int lower, int upper);
 
 // The span the bar covers for pos. False when only the background is painted: pos outside
 // [lower, upper], or an empty range (lower = upper), where there is nothing to divide by.
-// A moving segment starts at its tail, kept within [0, end].
+// Margins wider than the control leave no axis and no bar either. A moving segment starts at
+// its tail, kept within [0, end].
 bool ComputeBarRange(long length, int pos, int lower, int upper, bool movingSegment, int segmentTail, CRect* bar);
 
 // One segment of a gradient between stop `index` and stop `index + 1`, with the part of it

@@ -46,6 +46,8 @@ TEST(BarGeometry, PositionsOutsideTheRangeAndEmptyRangesPaintNoBar)
     EXPECT_FALSE(ComputeBarRange(100, 50, 50, 50, false, 0, &bar));
     EXPECT_EQ(BarOffset(100, 50, 50, 50), 0);
     EXPECT_EQ(BarPercent(50, 50, 50), 0);
+    // Margins that eat the whole control leave a negative axis: no bar.
+    EXPECT_FALSE(ComputeBarRange(-6, 50, 0, 100, false, 0, &bar));
     // Extreme ranges do not overflow.
     ASSERT_TRUE(ComputeBarRange(100, INT_MAX, INT_MIN, INT_MAX, false, 0, &bar));
     EXPECT_EQ(bar, Span(0, 100));

@@ -1,0 +1,178 @@
+#include "LinkLabel.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+namespace {
+
+const UINT_PTR kFlashTimer = 1;
+
+// The byte length of the longest prefix of text that fits maxBytes without splitting a
+// double-byte character.
+size_t FittingPrefix(const char* text, size_t maxBytes)
+{
+    size_t n = 0;
+    while (text[n]) {
+        const size_t charBytes = (::IsDBCSLeadByte(BYTE(text[n])) && text[n + 1]) ? 2 : 1;
+        if (n + charBytes > maxBytes)
+            break;
+        n += charBytes;
+    }
+    return n;
+}
+
+}  // namespace
+
+CLinkLabel::CLinkLabel()
+    : m_clrText(::GetSysColor(COLOR_WINDOWTEXT)),
+      m_hBackgroundBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE))),
+      m_hFlashBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE))),
+      m_logFont()
+{
+    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
+    m_font.CreateFontIndirect(&m_logFont);
+}
+
+CLinkLabel::~CLinkLabel()
+{
+    // The window may outlive us (unsubclassed): it must not keep ticking into a gone object.
+    if (m_nFlashMode != FlashNone && IsWindow())
+        KillTimer(kFlashTimer);
+    m_font.DeleteObject();
+    if (m_hBackgroundBrush)
+        ::DeleteObject(m_hBackgroundBrush);
+    if (m_hFlashBrush)
+        ::DeleteObject(m_hFlashBrush);
+}
+
+void CLinkLabel::Repaint() const
+{
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+CLinkLabel& CLinkLabel::ChangeTextColor(COLORREF color)
+{
+    m_clrText = color;
+    Repaint();
+    return *this;
+}
+
+CLinkLabel& CLinkLabel::ChangeBackgroundColor(COLORREF color)
+{
+    if (m_hBackgroundBrush)
+        ::DeleteObject(m_hBackgroundBrush);
+    m_hBackgroundBrush = ::CreateSolidBrush(color);
+    return *this;
+}
+
+CLinkLabel& CLinkLabel::ChangeFontFace(const CString& face)
+{
+    const size_t n = FittingPrefix(face, sizeof m_logFont.lfFaceName - 1);
+    std::memcpy(m_logFont.lfFaceName, face.GetString(), n);
+    m_logFont.lfFaceName[n] = '\0';
+    RebuildFont();
+    Repaint();
+    return *this;
+}
+
+CLinkLabel& CLinkLabel::ChangeFontHeight(int height)
+{
+    m_logFont.lfHeight = -height;
+    RebuildFont();
+    Repaint();
+    return *this;
+}
+
+void CLinkLabel::RebuildFont()
+{
+    m_font.CreateFontIndirect(&m_logFont);   // replaces and deletes the old font
+}
+
+CLinkLabel& CLinkLabel::ChangeFlashColor(COLORREF color)
+{
+    if (m_hFlashBrush)
+        ::DeleteObject(m_hFlashBrush);
+    m_hFlashBrush = ::CreateSolidBrush(color);
+    return *this;
+}
+
+CLinkLabel& CLinkLabel::SetFlashText(const CString& text)
+{
+    m_strFlashText = text;
+    return *this;
+}
+
+CLinkLabel& CLinkLabel::SetFlashMode(int mode, UINT intervalMs)
+{
+    const bool textBlank = m_nFlashMode == FlashText && m_bFlashPhase;
+    m_nFlashMode = mode;
+    m_bFlashPhase = FALSE;   // every mode starts in the lit phase
+    if (!m_hWnd)
+        return *this;
+    if (textBlank)
+        SetWindowText(m_strFlashText);
+    if (mode != FlashNone)
+        SetTimer(kFlashTimer, intervalMs);
+    else
+        KillTimer(kFlashTimer);
+    Repaint();
+    return *this;
+}
+
+CLinkLabel& CLinkLabel::SetLinkCursor(HCURSOR hCursor)
+{
+    m_hLinkCursor = hCursor;
+    return *this;
+}
+
+BOOL CLinkLabel::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    if (IsReflectedCtlColor(message)) {
+        *pResult = reinterpret_cast<LRESULT>(OnCtlColor(reinterpret_cast<HDC>(wParam), ReflectedCtlColorType(message)));
+        return TRUE;
+    }
+    switch (message) {
+    case WM_TIMER:
+        OnTimer();
+        *pResult = Default();
+        return TRUE;
+    case WM_LBUTTONDOWN: {
+        const CString target = GetWindowText();
+        ::ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOWNORMAL);
+        *pResult = Default();
+        return TRUE;
+    }
+    case WM_SETCURSOR:
+        if (!m_hLinkCursor)
+            break;
+        ::SetCursor(m_hLinkCursor);
+        *pResult = TRUE;
+        return TRUE;
+    default:
+        break;
+    }
+    return CStatic::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+HBRUSH CLinkLabel::OnCtlColor(HDC hDC, UINT nCtlColor)
+{
+    if (nCtlColor == CTLCOLOR_STATIC) {
+        // The static releases its DC after painting; the font need not be put back.
+        ::SelectObject(hDC, m_font.GetSafeHandle());
+        ::SetTextColor(hDC, m_clrText);
+        ::SetBkMode(hDC, TRANSPARENT);
+    }
+    return (m_nFlashMode == FlashBackground && !m_bFlashPhase) ? m_hFlashBrush : m_hBackgroundBrush;
+}
+
+void CLinkLabel::OnTimer()
+{
+    m_bFlashPhase = !m_bFlashPhase;
+    if (m_nFlashMode == FlashText) {
+        SetWindowText(m_bFlashPhase ? "" : m_strFlashText.GetString());
+    } else if (m_nFlashMode == FlashBackground) {
+        InvalidateRect(nullptr, FALSE);
+        UpdateWindow();
+    }
+}

@@ -1,0 +1,127 @@
+// The skinned check box: created as the dialog creates it, clicked with the real mouse, its
+// pixels compared with the two bitmaps.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "controls/SkinCheckButton.h"
+#include "res/resource.h"
+#include "support/GdiCount.h"
+#include "tests/win/control_host.h"
+
+namespace {
+
+using ctltest::Pixels;
+using ctltest::TestParent;
+
+const COLORREF kMagenta = RGB(255, 0, 255);
+
+class CheckButtonControl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_parent = std::make_unique<TestParent>(120, 80);
+        m_button = std::make_unique<CSkinCheckButton>();
+        // As the dialog does: an empty rectangle, then placed, sized and hidden until its page shows.
+        ASSERT_TRUE(m_button->Create("o", WS_CHILD | WS_VISIBLE, CRect(), m_parent.get(), IDC_DESKTOP_CHECK));
+        m_button->SetWindowPos(HWND_TOP, 30, 20, 12, 12, SWP_HIDEWINDOW);
+        m_button->ShowWindow(SW_SHOW);
+    }
+    void TearDown() override
+    {
+        m_button.reset();
+        m_parent.reset();
+    }
+
+    // True when the top-left 12 x 12 pixels of the button show the bitmap.
+    bool Shows(UINT bitmapId, const Pixels& shot) const
+    {
+        int width = 0, height = 0;
+        const std::vector<COLORREF> expected = ctltest::BitmapPixels(bitmapId, &width, &height);
+        if (width != 12 || height != 12 || shot.Width() < 12 || shot.Height() < 12)
+            return false;
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 12; ++x)
+                if (shot.At(x, y) != expected[size_t(y) * 12 + x])
+                    return false;
+        return true;
+    }
+    POINT Centre() const { return POINT{6, 6}; }
+
+    std::unique_ptr<TestParent> m_parent;
+    std::unique_ptr<CSkinCheckButton> m_button;
+};
+
+TEST_F(CheckButtonControl, StartsCheckedAndEachClickFlipsAndRepaintsIt)
+{
+    // The states are told apart by these pixels.
+    int w = 0, h = 0;
+    ASSERT_NE(ctltest::BitmapPixels(IDB_CHECK_ON, &w, &h), ctltest::BitmapPixels(IDB_CHECK_OFF, &w, &h));
+
+    EXPECT_TRUE(m_button->m_bChecked);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button)));
+
+    ctltest::Click(*m_button, Centre());
+    EXPECT_FALSE(m_button->m_bChecked);
+    EXPECT_TRUE(Shows(IDB_CHECK_OFF, Pixels::Capture(*m_button)));
+
+    ctltest::Click(*m_button, Centre());
+    EXPECT_TRUE(m_button->m_bChecked);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button)));
+
+    // The button handled its own clicks: the parent heard none of them.
+    EXPECT_TRUE(m_parent->m_commands.empty());
+}
+
+TEST_F(CheckButtonControl, StateSurvivesHidingAndShowing)
+{
+    ctltest::Click(*m_button, Centre());
+    m_button->ShowWindow(SW_HIDE);
+    m_button->ShowWindow(SW_SHOW);
+    EXPECT_FALSE(m_button->m_bChecked);
+    EXPECT_TRUE(Shows(IDB_CHECK_OFF, Pixels::Capture(*m_button)));
+}
+
+TEST_F(CheckButtonControl, FocusAndPressedStatesNeverShowTheSystemButton)
+{
+    Pixels::Capture(*m_button);
+    ::SetFocus(*m_button);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button, false)));
+    m_button->SendMessage(BM_SETSTATE, TRUE);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button, false)));
+    m_button->SendMessage(BM_SETSTATE, FALSE);
+    ::SetFocus(*m_parent);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button, false)));
+}
+
+TEST_F(CheckButtonControl, ALargerButtonIsPaintedOnlyInItsTopLeftBox)
+{
+    m_button->SetWindowPos(nullptr, 30, 20, 40, 30, SWP_NOZORDER);
+    Pixels::Capture(*m_button);
+    // Paint the whole window magenta behind the control's back, then let it repaint.
+    HDC hDC = ::GetDC(*m_button);
+    HBRUSH hBrush = ::CreateSolidBrush(kMagenta);
+    const CRect all(0, 0, 40, 30);
+    ::FillRect(hDC, &all, hBrush);
+    ::DeleteObject(hBrush);
+    ::ReleaseDC(*m_button, hDC);
+    m_button->InvalidateRect(nullptr, FALSE);
+    const Pixels shot = Pixels::Capture(*m_button);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, shot));
+    EXPECT_EQ(shot.Count(all, kMagenta), 40 * 30 - 12 * 12);
+}
+
+TEST_F(CheckButtonControl, PaintingAThousandTimesLeaksNoGdiObject)
+{
+    Pixels::Capture(*m_button);
+    const int before = testutil::CountGdiObjects();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 1000; ++i) {
+        m_button->m_bChecked = (i % 2) != 0;
+        m_button->InvalidateRect(nullptr, TRUE);
+        m_button->UpdateWindow();
+    }
+    EXPECT_EQ(testutil::CountGdiObjects(), before);
+}
+
+}  // namespace
