@@ -200,17 +200,4 @@ TEST(VersionReply, NothingIsTrimmed)
     EXPECT_EQ(v.updater, " 1.0.3\n");
 }
 
-TEST(DownloadTree, UrlsAndLocalPathsHaveTheServersLayout)
-{
-    const CString base = DownloadBaseUrl("www.example.com:8080");
-    EXPECT_EQ(base, "http://www.example.com:8080/app/ver_file");
-    EXPECT_EQ(UninstallFileUrl(base, "Uninstall.exe"), "http://www.example.com:8080/app/ver_file/uninstall/Uninstall.exe");
-    EXPECT_EQ(UninstallFileUrl(base, "Uninstall.ini"), "http://www.example.com:8080/app/ver_file/uninstall/Uninstall.ini");
-    EXPECT_EQ(VersionedFileUrl(base, "abc", "1.0.3", "MELVORA.exe"),
-              "http://www.example.com:8080/app/ver_file/abc/1.0.3/MELVORA.exe");
-    EXPECT_EQ(InstalledFilePath("C:\\Program Files\\MELVORA", "uninstall.ini"),
-              "C:\\Program Files\\MELVORA\\uninstall.ini");
-    EXPECT_EQ(ComponentListUrl("www.example.com", "nv01"), "http://www.example.com/app/setup/setup.php?pid=nv01");
-}
-
 }  // namespace

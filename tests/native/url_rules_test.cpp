@@ -30,16 +30,13 @@ TEST(FetchUrl, OnlyPlainHttpUrlsAreRequested)
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("")));
 }
 
-TEST(ReportPaths, TheSerialIsSentOnlyWhenItIsExactlyTwelveBytes)
+TEST(ReportPaths, TheSerialLengthIsCountedInBytes)
 {
-    EXPECT_EQ(InstallLogPath("abc", "12345678901"), "/app/receive/log.php?pid=abc");
-    EXPECT_EQ(InstallLogPath("abc", "123456789012"), "/app/receive/log.php?pid=abc&sr=123456789012");
-    EXPECT_EQ(InstallLogPath("abc", "1234567890123"), "/app/receive/log.php?pid=abc");
-    // Six Korean characters are twelve bytes in code page 949.
+    // Six Korean characters are twelve bytes in code page 949: sent.
     const char* korean = "\xC0\xCF\xC0\xCC\xBB\xEF\xBB\xE7\xBF\xC0\xC0\xB0";
     EXPECT_EQ(InstallLogPath("abc", korean), CString("/app/receive/log.php?pid=abc&sr=") + korean);
-    EXPECT_EQ(VersionQueryPath(ReportedPartnerId("")), "/app/ver.php?project=melvora&pid=melvora");
-    EXPECT_EQ(VersionQueryPath(ReportedPartnerId("nv01")), "/app/ver.php?project=melvora&pid=nv01");
+    // Twelve characters of which some are Korean are more bytes: not sent.
+    EXPECT_EQ(InstallLogPath("abc", "\xC0\xCF" "ABCDEFGHIJK"), "/app/receive/log.php?pid=abc");
 }
 
 }  // namespace

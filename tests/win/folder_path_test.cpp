@@ -52,13 +52,6 @@ TEST(CreateFolderPath, AFileInTheWayStopsIt)
     EXPECT_EQ(::GetFileAttributesA((x / "A\\B\\C").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST(CreateFolderPath, AMissingDriveCreatesNothing)
-{
-    // A drive letter nothing is mapped to: no level can be found or created.
-    EXPECT_EQ(CreateFolderPath("Q:\\melvora-test\\A\\B"), 0);
-    EXPECT_FALSE(IsFolder("Q:\\melvora-test"));
-}
-
 TEST(CreateFolderPath, AVeryDeepPathFailsQuietlyWithoutCreatingBeyondTheLimit)
 {
     // Far more levels than any path can hold (a component folder comes from the server):

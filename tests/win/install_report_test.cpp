@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -110,16 +111,6 @@ TEST_F(InstallReport, TheInstallLogCarriesTheSerialOnlyAtExactlyTwelveCharacters
         SendInstallLog();
         EXPECT_EQ(ReportedPath("log"), c.path) << c.serial;
     }
-}
-
-TEST_F(InstallReport, WrongCredentialsGetOnlyTheServersRefusal)
-{
-    Set("pid", "abc");
-    ASSERT_TRUE(publisher::Put("/app/ver.php", "ok|1.0.3|2.1.0", "stats"));
-    const CString reply = CStatsClient().QueryVersions("pebrook", "wrong");
-    EXPECT_EQ(reply.Find("1.0.3"), -1) << reply.GetString();
-    for (const RequestLogEntry& e : ReadLog("stats"))
-        EXPECT_NE(e.authorization, publisher::BasicAuthorization());
 }
 
 TEST_F(InstallReport, AReplyOfExactly1024BytesIsReadWhole)
