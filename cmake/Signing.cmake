@@ -12,7 +12,8 @@ set(SIGN_PASSWORD_FILE "" CACHE FILEPATH "File whose first line is the password 
 set(SIGN_PASSWORD "" CACHE STRING "Password of SIGN_PKCS12 or SIGN_KEY (kept in CMakeCache.txt: prefer SIGN_PASSWORD_FILE)")
 set(SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server(s), tried in turn (;-separated); empty: no timestamp")
 set(SIGN_URL "" CACHE STRING "Web address stored in the signature beside its description")
-set(SIGN_DESCRIPTION "MELVORA 설치" CACHE STRING "Program name stored in the signature")
+# ASCII: the signature stores this name in a string type that has no room for Korean.
+set(SIGN_DESCRIPTION "MELVORA Setup" CACHE STRING "Program name stored in the signature")
 
 set(MELVORA_SIGNING_DIR "${CMAKE_BINARY_DIR}/signing")
 get_target_property(_setup_dir Setup RUNTIME_OUTPUT_DIRECTORY)

@@ -204,7 +204,7 @@ class SignedSetup(unittest.TestCase):
         self.assertEqual(stored, calculated)
         self.assertRegex(report, r"Message digest algorithm\s*:\s*SHA256")
         self.assertIn("Subject: /CN=MELVORA Test Publisher", report)
-        self.assertIn("Text description: MELVORA 설치", report)
+        self.assertIn("Text description: MELVORA Setup", report)
         self.assertIn("URL description: https://melvora.example/", report)
         self.assertIn("Timestamp Server Signature verification: ok", report)
 
