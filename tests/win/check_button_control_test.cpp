@@ -2,6 +2,9 @@
 // pixels compared with the two bitmaps.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <memory>
 
 #include "controls/SkinCheckButton.h"
@@ -18,6 +21,8 @@ const COLORREF kMagenta = RGB(255, 0, 255);
 
 class CheckButtonControl : public ::testing::Test {
 protected:
+    // As in Setup.exe; a test may drop it to get the system's own button.
+    std::unique_ptr<ctltest::CommonControls6> m_controls6 = std::make_unique<ctltest::CommonControls6>();
     void SetUp() override
     {
         m_parent = std::make_unique<TestParent>(120, 80);
@@ -54,6 +59,9 @@ protected:
 
 TEST_F(CheckButtonControl, StartsCheckedAndEachClickFlipsAndRepaintsIt)
 {
+    // The button underneath is the common controls 6 one, as in Setup.exe (only it knows this).
+    SIZE ideal = {};
+    ASSERT_TRUE(m_button->SendMessage(BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
     // The states are told apart by these pixels.
     int w = 0, h = 0;
     ASSERT_NE(ctltest::BitmapPixels(IDB_CHECK_ON, &w, &h), ctltest::BitmapPixels(IDB_CHECK_OFF, &w, &h));
@@ -84,14 +92,22 @@ TEST_F(CheckButtonControl, StateSurvivesHidingAndShowing)
 
 TEST_F(CheckButtonControl, FocusAndPressedStatesNeverShowTheSystemButton)
 {
-    Pixels::Capture(*m_button);
-    ::SetFocus(*m_button);
-    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button, false)));
-    m_button->SendMessage(BM_SETSTATE, TRUE);
-    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button, false)));
-    m_button->SendMessage(BM_SETSTATE, FALSE);
-    ::SetFocus(*m_parent);
-    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button, false)));
+    // Both buttons the box may sit on: the common controls 6 one of Setup.exe, and the
+    // system's own, which draws its focus and pressed looks straight into the window.
+    m_controls6.reset();
+    CSkinCheckButton plain;
+    ASSERT_TRUE(plain.Create("o", WS_CHILD | WS_VISIBLE, CRect(), m_parent.get(), IDC_STARTMENU_CHECK));
+    plain.SetWindowPos(HWND_TOP, 60, 20, 12, 12, SWP_SHOWWINDOW);
+    for (CSkinCheckButton* button : {m_button.get(), &plain}) {
+        Pixels::Capture(*button);
+        ::SetFocus(*button);
+        EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*button, false)));
+        button->SendMessage(BM_SETSTATE, TRUE);
+        EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*button, false)));
+        button->SendMessage(BM_SETSTATE, FALSE);
+        ::SetFocus(*m_parent);
+        EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*button, false)));
+    }
 }
 
 TEST_F(CheckButtonControl, ALargerButtonIsPaintedOnlyInItsTopLeftBox)

@@ -16,6 +16,7 @@ using ctltest::TestParent;
 
 class CheckTreeControl : public ::testing::Test {
 protected:
+    ctltest::CommonControls6 m_controls6;   // as in Setup.exe
     void SetUp() override
     {
         m_parent = std::make_unique<TestParent>(260, 220);

@@ -78,6 +78,38 @@ BOOL TestParent::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*)
     return FALSE;
 }
 
+CommonControls6::CommonControls6()
+{
+    static const char kManifest[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+        "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"x86\" "
+        "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/></dependentAssembly></dependency>\r\n"
+        "</assembly>\r\n";
+    char folder[MAX_PATH] = {};
+    ::GetTempPathA(sizeof folder, folder);
+    const std::string path = std::string(folder) + "melvora-controls6.manifest";
+    if (!testutil::WriteFileBytes(path, kManifest))
+        return;
+    ACTCTXA context = {};
+    context.cbSize = sizeof context;
+    context.lpSource = path.c_str();
+    m_hContext = ::CreateActCtxA(&context);
+    if (m_hContext != INVALID_HANDLE_VALUE && !::ActivateActCtx(m_hContext, &m_cookie)) {
+        ::ReleaseActCtx(m_hContext);
+        m_hContext = INVALID_HANDLE_VALUE;
+    }
+}
+
+CommonControls6::~CommonControls6()
+{
+    if (m_hContext == INVALID_HANDLE_VALUE)
+        return;
+    ::DeactivateActCtx(0, m_cookie);
+    ::ReleaseActCtx(m_hContext);
+}
+
 void PumpMessages()
 {
     MSG msg;

@@ -29,6 +29,20 @@ protected:
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 };
 
+// While it lives, windows of the system's control classes are created from common controls
+// version 6, as in Setup.exe, whose manifest asks for them (this test program has none).
+class CommonControls6 {
+public:
+    CommonControls6();
+    ~CommonControls6();
+    CommonControls6(const CommonControls6&) = delete;
+    CommonControls6& operator=(const CommonControls6&) = delete;
+
+private:
+    HANDLE m_hContext = INVALID_HANDLE_VALUE;
+    ULONG_PTR m_cookie = 0;
+};
+
 // Handles whatever is queued for this thread, paints included.
 void PumpMessages();
 

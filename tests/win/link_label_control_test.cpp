@@ -24,6 +24,7 @@ const char kDotum[] = "\xB5\xB8\xBF\xF2";   // "돋움"
 
 class LinkLabelControl : public ::testing::Test {
 protected:
+    ctltest::CommonControls6 m_controls6;   // as in Setup.exe
     void Make(DWORD extraStyle = 0)
     {
         m_parent = std::make_unique<TestParent>(240, 60);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "controls/MemDC.h"
 #include "controls/SkinProgressCtrl.h"
@@ -25,6 +26,7 @@ using TestBar = CSkinProgressCtrl;
 
 class ProgressControl : public ::testing::Test {
 protected:
+    ctltest::CommonControls6 m_controls6;   // as in Setup.exe
     // A bar of the given client size; WS_BORDER as in the dialog.
     void Make(DWORD style, int width, int height)
     {
@@ -288,6 +290,64 @@ TEST_F(ProgressControl, StepMessagesAndTheMovingSegmentSequence)
     EXPECT_EQ(m_bar.SendMessage(PBM_STEPIT), 20);
     EXPECT_EQ(m_bar.GetPos(), 30);
     EXPECT_EQ(m_bar.m_nSegmentTail, 30);
+}
+
+// Records what the paint path hands to the steps a further subclass may replace.
+class RecordingBar : public CSkinProgressCtrl {
+public:
+    struct Span {
+        CRect segment, clip;
+        COLORREF from, to;
+    };
+    std::vector<Span> spans;
+    std::vector<CRect> labelRanges;
+
+protected:
+    void PaintGradientSpan(const BarPaintState&, const CRect& segment, const CRect& clip, COLORREF from,
+                           COLORREF to) override
+    {
+        spans.push_back({segment, clip, from, to});
+    }
+    void PaintLabel(const BarPaintState& state, const CRect& full, const CRect& bar) override
+    {
+        labelRanges = {full, bar, state.rcInner};
+    }
+};
+
+TEST(ProgressPaintSteps, SubclassesReceiveTheSegmentsAndRangesOfEachPaint)
+{
+    ctltest::CommonControls6 controls6;
+    TestParent parent(240, 40);
+    RecordingBar bar;
+    ASSERT_TRUE(bar.SubclassWindow(parent.CreateChild(PROGRESS_CLASSA, "", 0, CRect(10, 10, 210, 20), 1)));
+    bar.SetRange32(0, 100);
+    bar.SetBarColors(3, RGB(1, 1, 1), RGB(2, 2, 2), RGB(3, 3, 3));
+    bar.SetMargins(CRect(4, 1, 4, 1));   // 192 pixels along the bar
+    bar.SetPos(25);
+    bar.spans.clear();
+    bar.Invalidate();
+    Pixels::Capture(bar);
+    // The gradient lies over the whole length; only its first segment reaches into the bar.
+    ASSERT_EQ(bar.spans.size(), 1u);
+    EXPECT_EQ(bar.spans[0].segment, CRect(0, 0, 96, 0));
+    EXPECT_EQ(bar.spans[0].clip, CRect(0, 0, 48, 0));
+    EXPECT_EQ(bar.spans[0].from, RGB(1, 1, 1));
+    EXPECT_EQ(bar.spans[0].to, RGB(2, 2, 2));
+    ASSERT_EQ(bar.labelRanges.size(), 3u);
+    EXPECT_EQ(bar.labelRanges[0], CRect(0, 0, 192, 0));
+    EXPECT_EQ(bar.labelRanges[1], CRect(0, 0, 48, 0));
+    EXPECT_EQ(bar.labelRanges[2], CRect(4, 1, 196, 9));
+
+    // Stretched, both segments share the bar.
+    bar.ModifyStyle(0, SPS_STRETCH_GRADIENT);
+    bar.spans.clear();
+    bar.Invalidate();
+    Pixels::Capture(bar);
+    ASSERT_EQ(bar.spans.size(), 2u);
+    EXPECT_EQ(bar.spans[0].segment, CRect(0, 0, 24, 0));
+    EXPECT_EQ(bar.spans[1].segment, CRect(24, 0, 48, 0));
+    EXPECT_EQ(bar.spans[1].to, RGB(3, 3, 3));
+    bar.UnsubclassWindow();
 }
 
 TEST_F(ProgressControl, PaintingAThousandTimesLeaksNoGdiObject)
