@@ -78,9 +78,8 @@ void CSkinProgressCtrl::OnPaint()
     BarPaintState state = {nullptr, 0, rcClient, GetPos(), 0, 0};
     GetRange(state.nLower, state.nUpper);
 
+    // Off-screen: the label's clipping region goes with the memory DC.
     CMemDC memDC(&paintDC);
-    // Printing draws straight into the caller's DC: leave its clipping and mapping as found.
-    const int nSavedDC = ::SaveDC(memDC);
     if (m_pBackgroundBrush)
         memDC.FillRect(&rcClient, *m_pBackgroundBrush);
     else
@@ -88,7 +87,6 @@ void CSkinProgressCtrl::OnPaint()
     state.pDC = &memDC;
     state.rcInner.DeflateRect(m_rcMargins);
     PaintBar(state);
-    ::RestoreDC(memDC, nSavedDC);
 }
 
 void CSkinProgressCtrl::PaintBar(const BarPaintState& stateIn)
