@@ -1,6 +1,534 @@
 #include "COleControlSite.h"
 
-void COleControlSite::PrepareTemplate(const void*, UINT)
+#include <shlwapi.h>
+
+#include "CWinApp.h"
+
+namespace {
+
+// Message of an initialisation record that carries a control's persisted state as a
+// stream (what IPersistStreamInit::Load reads).
+const WORD kLoadFromStream = 0x0376;
+const WORD kDlgInitType = 240;   // RT_DLGINIT
+
+// Longest window class name the system accepts, without its terminator.
+const int kMaxClassName = 256;
+
+// Template whose initialisation data the hosts created on this thread read, 0 for none.
+thread_local UINT t_nTemplateId = 0;
+
+// Passed as the creation parameter by CreateHostWindow: this host belongs to no template.
+const char kNoTemplate = 0;
+
+// Walks the variable-length fields of a dialog template. The template comes from our
+// own resources and the dialog manager trusts it the same way; only the class names,
+// which we copy, are bounded.
+class TemplateReader {
+public:
+    explicit TemplateReader(const void* p) : m_pBase(static_cast<const BYTE*>(p)), m_pos(0) {}
+
+    WORD Word() { return ReadAs<WORD>(); }
+    DWORD Dword() { return ReadAs<DWORD>(); }
+    void Skip(size_t n) { m_pos += n; }
+    void AlignToDword() { m_pos = (m_pos + 3) & ~size_t(3); }
+    // A text or ordinal field (0: none, 0xFFFF: an ordinal follows, else a wide string).
+    void SkipTextOrOrdinal()
+    {
+        const WORD first = Word();
+        if (first == 0xFFFF)
+            Skip(sizeof(WORD));
+        else if (first != 0)
+            SkipStringRest();
+    }
+    // The class field of an item: copies a wide class name that starts with "{" into
+    // pszName (8-bit) and returns true; skips any other form.
+    bool ReadClassId(char (&pszName)[kMaxClassName + 1])
+    {
+        const size_t start = m_pos;
+        const WORD first = Word();
+        if (first == 0xFFFF) {
+            Skip(sizeof(WORD));
+            return false;
+        }
+        if (first == 0)
+            return false;
+        SkipStringRest();
+        if (first != L'{')
+            return false;
+        const WCHAR* pWide = reinterpret_cast<const WCHAR*>(m_pBase + start);
+        const int cch = int((m_pos - start) / sizeof(WCHAR));   // with the terminator
+        if (cch > kMaxClassName + 1)
+            return false;
+        return ::WideCharToMultiByte(CP_ACP, 0, pWide, cch, pszName, kMaxClassName + 1, nullptr, nullptr) > 0;
+    }
+
+private:
+    template <typename T>
+    T ReadAs()
+    {
+        T value;
+        ::CopyMemory(&value, m_pBase + m_pos, sizeof(T));
+        m_pos += sizeof(T);
+        return value;
+    }
+    void SkipStringRest()
+    {
+        while (Word() != 0) {
+        }
+    }
+
+    const BYTE* m_pBase;
+    size_t m_pos;
+};
+
+// Calls onClassId(name) for every item of a DLGTEMPLATE or DLGTEMPLATEEX whose class is
+// a class id.
+template <typename F>
+void ForEachClassIdItem(const void* pTemplate, F onClassId)
 {
-    // Controls of this kind arrive with the embedded browser.
+    TemplateReader in(pTemplate);
+    const WORD version = in.Word();
+    const WORD signature = in.Word();
+    const bool bExtended = version == 1 && signature == 0xFFFF;
+    DWORD style;
+    if (bExtended) {
+        in.Dword();   // help id
+        in.Dword();   // extended style
+        style = in.Dword();
+    } else {
+        style = MAKELONG(version, signature);
+        in.Dword();   // extended style
+    }
+    const WORD nItems = in.Word();
+    in.Skip(4 * sizeof(short));   // x, y, cx, cy
+    in.SkipTextOrOrdinal();       // menu
+    in.SkipTextOrOrdinal();       // window class
+    in.SkipTextOrOrdinal();       // caption
+    if (style & DS_SETFONT) {
+        in.Word();                // point size
+        if (bExtended)
+            in.Skip(sizeof(WORD) + 2);   // weight, italic, character set
+        in.SkipTextOrOrdinal();   // typeface
+    }
+    for (WORD i = 0; i < nItems; ++i) {
+        in.AlignToDword();
+        in.Skip(bExtended ? 3 * sizeof(DWORD) : 2 * sizeof(DWORD));   // [help id,] styles
+        in.Skip(4 * sizeof(short));
+        in.Skip(bExtended ? sizeof(DWORD) : sizeof(WORD));           // control id
+        char szClass[kMaxClassName + 1];
+        if (in.ReadClassId(szClass))
+            onClassId(szClass);
+        in.SkipTextOrOrdinal();   // title
+        in.Skip(in.Word());       // creation data
+    }
+}
+
+// The persisted state of control nID in the initialisation data of template nIDTemplate:
+// the data of its first "load from stream" record. False when there is none.
+bool FindPersistedState(UINT nIDTemplate, UINT nID, const BYTE** ppData, DWORD* pcbData)
+{
+    const char* name = MAKEINTRESOURCEA(nIDTemplate);
+    const char* type = MAKEINTRESOURCEA(kDlgInitType);
+    HINSTANCE hInst = AfxFindResourceHandle(name, type);
+    HRSRC hRes = ::FindResourceA(hInst, name, type);
+    HGLOBAL hData = hRes ? ::LoadResource(hInst, hRes) : nullptr;
+    const BYTE* p = hData ? static_cast<const BYTE*>(::LockResource(hData)) : nullptr;
+    if (!p)
+        return false;
+    const DWORD size = ::SizeofResource(hInst, hRes);
+    // Records: control id (WORD), message (WORD), data size (DWORD), data; a zero id ends.
+    DWORD pos = 0;
+    while (size - pos >= 8) {
+        WORD id, message;
+        DWORD cb;
+        ::CopyMemory(&id, p + pos, sizeof(id));
+        ::CopyMemory(&message, p + pos + 2, sizeof(message));
+        ::CopyMemory(&cb, p + pos + 4, sizeof(cb));
+        if (id == 0 || cb > size - pos - 8)
+            break;
+        if (id == nID && message == kLoadFromStream) {
+            *ppData = p + pos + 8;
+            *pcbData = cb;
+            return true;
+        }
+        pos += 8 + cb;
+    }
+    return false;
+}
+
+// The class id a host window is named after.
+bool ClassIdOfWindow(HWND hWnd, CLSID* pClsid)
+{
+    char szClass[kMaxClassName + 1];
+    WCHAR wszClass[kMaxClassName + 1];
+    if (!::GetClassNameA(hWnd, szClass, sizeof(szClass)) ||
+        !::MultiByteToWideChar(CP_ACP, 0, szClass, -1, wszClass, kMaxClassName + 1))
+        return false;
+    return SUCCEEDED(::CLSIDFromString(wszClass, pClsid));
+}
+
+template <typename T>
+void ReleaseAndClear(T*& p)
+{
+    if (p) {
+        T* pOld = p;
+        p = nullptr;   // cleared first: Release may call back into the site
+        pOld->Release();
+    }
+}
+
+}  // namespace
+
+// ---- host window ----------------------------------------------------------------------
+
+bool COleControlSite::RegisterHostClass(const char* pszClassName)
+{
+    HINSTANCE hInst = ::GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof(wc);
+    if (::GetClassInfoExA(hInst, pszClassName, &wc))
+        return wc.lpfnWndProc == &COleControlSite::HostWndProc;
+    wc.style = CS_GLOBALCLASS;   // the dialog manager creates it with the dialog's instance
+    wc.lpfnWndProc = &COleControlSite::HostWndProc;
+    wc.cbWndExtra = sizeof(COleControlSite*);
+    wc.hInstance = hInst;
+    wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));   // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = pszClassName;
+    return ::RegisterClassExA(&wc) != 0;
+}
+
+void COleControlSite::PrepareTemplate(const void* pTemplate, UINT nIDTemplate)
+{
+    t_nTemplateId = nIDTemplate;
+    if (pTemplate)
+        ForEachClassIdItem(pTemplate, [](const char* pszClassName) { RegisterHostClass(pszClassName); });
+}
+
+HWND COleControlSite::CreateHostWindow(REFCLSID clsid, const char* pszWindowName, DWORD dwStyle, const RECT& rect,
+                                       HWND hWndParent, UINT nID)
+{
+    WCHAR wszClass[64];
+    char szClass[64];
+    if (!::StringFromGUID2(clsid, wszClass, 64) ||
+        !::WideCharToMultiByte(CP_ACP, 0, wszClass, -1, szClass, sizeof(szClass), nullptr, nullptr) ||
+        !RegisterHostClass(szClass))
+        return nullptr;
+    HMENU hMenu = (dwStyle & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)) : nullptr;
+    HWND hWnd = ::CreateWindowExA(0, szClass, pszWindowName, dwStyle, rect.left, rect.top, rect.right - rect.left,
+                                  rect.bottom - rect.top, hWndParent, hMenu, ::GetModuleHandleA(nullptr),
+                                  const_cast<char*>(&kNoTemplate));
+    if (hWnd && !FromHostWindow(hWnd)->GetControlUnknown()) {
+        ::DestroyWindow(hWnd);
+        return nullptr;
+    }
+    return hWnd;
+}
+
+COleControlSite* COleControlSite::FromHostWindow(HWND hWnd)
+{
+    // The class procedure stays ours when a CWnd subclasses the host.
+    if (!hWnd || reinterpret_cast<WNDPROC>(::GetClassLongPtrA(hWnd, GCLP_WNDPROC)) != &COleControlSite::HostWndProc)
+        return nullptr;
+    return reinterpret_cast<COleControlSite*>(::GetWindowLongPtrA(hWnd, 0));
+}
+
+LRESULT CALLBACK COleControlSite::HostWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    COleControlSite* pSite = reinterpret_cast<COleControlSite*>(::GetWindowLongPtrA(hWnd, 0));
+    switch (message) {
+    case WM_CREATE: {
+        // A control that cannot be made leaves an empty host: the dialog still works.
+        const CREATESTRUCTA* pcs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        pSite = new COleControlSite(hWnd);
+        ::SetWindowLongPtrA(hWnd, 0, reinterpret_cast<LONG_PTR>(pSite));
+        const BYTE* pState = nullptr;
+        DWORD cbState = 0;
+        if (pcs->lpCreateParams != &kNoTemplate && t_nTemplateId)
+            FindPersistedState(t_nTemplateId, UINT(::GetDlgCtrlID(hWnd)), &pState, &cbState);
+        CLSID clsid;
+        if (ClassIdOfWindow(hWnd, &clsid))
+            pSite->CreateControl(clsid, pState, cbState);
+        return 0;
+    }
+    case WM_SIZE:
+        if (pSite)
+            pSite->OnHostSize();
+        break;
+    case WM_SETFOCUS:
+        if (pSite)
+            pSite->OnHostFocus();
+        return 0;
+    case WM_DESTROY:
+        if (pSite) {
+            ::SetWindowLongPtrA(hWnd, 0, 0);
+            pSite->DestroyControl();
+            pSite->Release();
+        }
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+// ---- the control's life ---------------------------------------------------------------
+
+COleControlSite::~COleControlSite()
+{
+    DestroyControl();   // nothing left to do unless the host vanished without WM_DESTROY
+}
+
+bool COleControlSite::CreateControl(REFCLSID clsid, const BYTE* pState, DWORD cbState)
+{
+    IOleObject* pObject = nullptr;
+    if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                  reinterpret_cast<void**>(&pObject))))
+        return false;
+    m_pObject = pObject;
+
+    // Some controls need their site before their state, the others after it.
+    DWORD dwMisc = 0;
+    pObject->GetMiscStatus(DVASPECT_CONTENT, &dwMisc);
+    const bool bSiteFirst = (dwMisc & OLEMISC_SETCLIENTSITEFIRST) != 0;
+    if (bSiteFirst)
+        pObject->SetClientSite(this);
+    InitialiseState(pObject, pState, cbState);
+    if (!bSiteFirst)
+        pObject->SetClientSite(this);
+
+    pObject->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&m_pInPlaceObject));
+    pObject->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&m_pActiveObject));
+    pObject->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&m_pDispatch));
+
+    // Active in place, not yet UI-active: the control shows itself without taking the
+    // focus from the dialog; it becomes UI-active when its host gets the focus.
+    RECT rc = HostRect();
+    pObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, m_hWnd, &rc);
+    return true;
+}
+
+void COleControlSite::InitialiseState(IOleObject* pObject, const BYTE* pState, DWORD cbState)
+{
+    IPersistStreamInit* pPersist = nullptr;
+    if (FAILED(pObject->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&pPersist))))
+        return;
+    bool bLoaded = false;
+    if (pState) {
+        IStream* pStream = ::SHCreateMemStream(pState, UINT(cbState));
+        if (pStream) {
+            bLoaded = SUCCEEDED(pPersist->Load(pStream));
+            pStream->Release();
+        }
+    }
+    // State that cannot be read is no reason to leave the control uninitialised.
+    if (!bLoaded)
+        pPersist->InitNew();
+    pPersist->Release();
+}
+
+void COleControlSite::DestroyControl()
+{
+    if (!m_pObject) {
+        m_hWnd = nullptr;
+        return;
+    }
+    AddRef();   // the control's last releases of the site must not end it under us
+    if (m_pInPlaceObject) {
+        if (m_bUIActive)
+            m_pInPlaceObject->UIDeactivate();
+        m_pInPlaceObject->InPlaceDeactivate();
+    }
+    m_hWnd = nullptr;   // from now on the control cannot activate again
+    m_pObject->Close(OLECLOSE_NOSAVE);
+    m_pObject->SetClientSite(nullptr);
+    ReleaseAndClear(m_pUIActiveObject);
+    ReleaseAndClear(m_pActiveObject);
+    ReleaseAndClear(m_pDispatch);
+    ReleaseAndClear(m_pInPlaceObject);
+    ReleaseAndClear(m_pObject);
+    Release();
+}
+
+RECT COleControlSite::HostRect() const
+{
+    RECT rc = {};
+    if (m_hWnd)
+        ::GetClientRect(m_hWnd, &rc);
+    return rc;
+}
+
+void COleControlSite::OnHostSize()
+{
+    if (m_pInPlaceObject && m_hWnd) {
+        const RECT rc = HostRect();
+        m_pInPlaceObject->SetObjectRects(&rc, &rc);
+    }
+}
+
+void COleControlSite::OnHostFocus()
+{
+    // The focus belongs inside the control: make it the active one.
+    if (m_pObject && m_hWnd && !m_bUIActive) {
+        RECT rc = HostRect();
+        m_pObject->DoVerb(OLEIVERB_UIACTIVATE, nullptr, this, 0, m_hWnd, &rc);
+    }
+}
+
+IOleInPlaceActiveObject* COleControlSite::GetActiveObject() const
+{
+    return m_pUIActiveObject ? m_pUIActiveObject : m_pActiveObject;
+}
+
+BOOL COleControlSite::PreTranslateMessage(MSG* pMsg)
+{
+    if (pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST)
+        return FALSE;
+    IOleInPlaceActiveObject* pActive = GetActiveObject();
+    if (!pActive)
+        return FALSE;
+    pActive->AddRef();   // the control may close itself while it handles the key
+    const HRESULT hr = pActive->TranslateAccelerator(pMsg);
+    pActive->Release();
+    return hr == S_OK;
+}
+
+// ---- IUnknown -------------------------------------------------------------------------
+
+STDMETHODIMP COleControlSite::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite)
+        *ppv = static_cast<IOleClientSite*>(this);
+    else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+        *ppv = static_cast<IOleInPlaceSite*>(this);
+    else if (riid == IID_IOleControlSite)
+        *ppv = static_cast<IOleControlSite*>(this);
+    else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) COleControlSite::AddRef()
+{
+    return ULONG(::InterlockedIncrement(&m_cRef));
+}
+
+STDMETHODIMP_(ULONG) COleControlSite::Release()
+{
+    const LONG cRef = ::InterlockedDecrement(&m_cRef);
+    if (cRef == 0)
+        delete this;
+    return ULONG(cRef);
+}
+
+// ---- IOleWindow, IOleClientSite, IOleInPlaceSite, IOleControlSite ----------------------
+
+STDMETHODIMP COleControlSite::GetWindow(HWND* phwnd)
+{
+    if (!phwnd)
+        return E_POINTER;
+    *phwnd = m_hWnd;
+    return m_hWnd ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP COleControlSite::GetMoniker(DWORD, DWORD, IMoniker** ppmk)
+{
+    if (ppmk)
+        *ppmk = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP COleControlSite::GetContainer(IOleContainer** ppContainer)
+{
+    if (ppContainer)
+        *ppContainer = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP COleControlSite::OnUIActivate()
+{
+    m_bUIActive = true;
+    return S_OK;
+}
+
+STDMETHODIMP COleControlSite::OnUIDeactivate(BOOL)
+{
+    m_bUIActive = false;
+    return S_OK;
+}
+
+STDMETHODIMP COleControlSite::DeactivateAndUndo()
+{
+    if (m_pInPlaceObject)
+        m_pInPlaceObject->UIDeactivate();
+    return S_OK;
+}
+
+STDMETHODIMP COleControlSite::GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc,
+                                               LPRECT prcPosRect, LPRECT prcClipRect,
+                                               LPOLEINPLACEFRAMEINFO pFrameInfo)
+{
+    if (!ppFrame || !ppDoc || !prcPosRect || !prcClipRect || !pFrameInfo)
+        return E_POINTER;
+    *ppFrame = &m_frame;
+    m_frame.AddRef();
+    *ppDoc = nullptr;   // no document window between the control and the frame
+    *prcPosRect = HostRect();
+    *prcClipRect = *prcPosRect;
+    pFrameInfo->fMDIApp = FALSE;
+    pFrameInfo->hwndFrame = m_hWnd ? ::GetAncestor(m_hWnd, GA_ROOT) : nullptr;
+    pFrameInfo->haccel = nullptr;
+    pFrameInfo->cAccelEntries = 0;
+    return S_OK;
+}
+
+STDMETHODIMP COleControlSite::GetExtendedControl(IDispatch** ppDisp)
+{
+    if (ppDisp)
+        *ppDisp = nullptr;
+    return E_NOTIMPL;
+}
+
+// ---- the frame ------------------------------------------------------------------------
+
+STDMETHODIMP COleControlSite::CFrame::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
+        riid == IID_IOleInPlaceFrame) {
+        *ppv = static_cast<IOleInPlaceFrame*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP COleControlSite::CFrame::GetWindow(HWND* phwnd)
+{
+    if (!phwnd)
+        return E_POINTER;
+    *phwnd = m_pSite->m_hWnd ? ::GetAncestor(m_pSite->m_hWnd, GA_ROOT) : nullptr;
+    return *phwnd ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP COleControlSite::CFrame::SetBorderSpace(LPCBORDERWIDTHS pWidths)
+{
+    // The control may ask for no tools; any tool space is more than a dialog has.
+    return pWidths ? INPLACE_E_NOTOOLSPACE : S_OK;
+}
+
+STDMETHODIMP COleControlSite::CFrame::SetActiveObject(IOleInPlaceActiveObject* pActiveObject, LPCOLESTR)
+{
+    if (pActiveObject)
+        pActiveObject->AddRef();
+    ReleaseAndClear(m_pSite->m_pUIActiveObject);
+    m_pSite->m_pUIActiveObject = pActiveObject;
+    return S_OK;
 }

@@ -1,6 +1,13 @@
 #include "CWnd.h"
 
+#include <oleauto.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <vector>
+
 #include "CDataExchange.h"
+#include "COleControlSite.h"
 
 namespace {
 
@@ -109,8 +116,10 @@ BOOL CWnd::UpdateData(BOOL bSaveAndValidate)
 
 void CWnd::DoDataExchange(CDataExchange*) {}
 
-BOOL CWnd::PreTranslateMessage(MSG*)
+BOOL CWnd::PreTranslateMessage(MSG* pMsg)
 {
+    if (COleControlSite* pSite = COleControlSite::FromHostWindow(m_hWnd))
+        return pSite->PreTranslateMessage(pMsg);
     return FALSE;
 }
 
@@ -176,4 +185,117 @@ BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         return FALSE;
     *pResult = lResult;
     return TRUE;
+}
+
+// ---- ActiveX controls -----------------------------------------------------------------
+
+const CRuntimeClass CWnd::classCWnd = {"CWnd", int(sizeof(CWnd)), 0xFFFF, []() -> CWnd* { return new CWnd; },
+                                       nullptr};
+
+const CRuntimeClass* CWnd::GetRuntimeClass() const
+{
+    return &classCWnd;
+}
+
+BOOL CWnd::CreateControl(REFCLSID clsid, const char* pszWindowName, DWORD dwStyle, const RECT& rect,
+                         CWnd* pParentWnd, UINT nID)
+{
+    if (m_hWnd)
+        return FALSE;
+    HWND hWnd = COleControlSite::CreateHostWindow(clsid, pszWindowName, dwStyle, rect,
+                                                  pParentWnd ? pParentWnd->m_hWnd : nullptr, nID);
+    if (!hWnd)
+        return FALSE;
+    Bind(hWnd);
+    m_bCreated = true;
+    return TRUE;
+}
+
+namespace {
+
+// Arguments of one dispatch call, last argument first as IDispatch::Invoke wants them.
+// Owns the strings it made.
+class DispatchArguments {
+public:
+    ~DispatchArguments()
+    {
+        for (VARIANTARG& v : m_args)
+            ::VariantClear(&v);   // frees our BSTRs; a VARIANT passed by reference stays the caller's
+    }
+    // False when a parameter type is not one we know how to pass.
+    bool Build(const BYTE* pbParamInfo, va_list args)
+    {
+        const size_t count = pbParamInfo ? std::strlen(reinterpret_cast<const char*>(pbParamInfo)) : 0;
+        m_args.resize(count);
+        for (VARIANTARG& v : m_args)
+            ::VariantInit(&v);
+        for (size_t i = 0; i < count; ++i) {
+            VARIANTARG& v = m_args[count - 1 - i];
+            switch (pbParamInfo[i]) {
+            case 0x08:   // VTS_BSTR
+                v.vt = VT_BSTR;
+                v.bstrVal = ToBstr(va_arg(args, const char*));
+                break;
+            case 0x4C:   // VTS_PVARIANT
+                v.vt = VT_VARIANT | VT_BYREF;
+                v.pvarVal = va_arg(args, VARIANT*);
+                break;
+            default:
+                return false;
+            }
+        }
+        return true;
+    }
+    DISPPARAMS Params() { return DISPPARAMS{m_args.data(), nullptr, UINT(m_args.size()), 0}; }
+
+private:
+    // 8-bit text in the program's code page as a BSTR; null text is the empty string.
+    static BSTR ToBstr(const char* psz)
+    {
+        if (!psz || !*psz)
+            return nullptr;
+        const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
+        if (cch <= 0)
+            return nullptr;
+        BSTR bstr = ::SysAllocStringLen(nullptr, UINT(cch - 1));
+        if (bstr)
+            ::MultiByteToWideChar(CP_ACP, 0, psz, -1, bstr, cch);
+        return bstr;
+    }
+
+    std::vector<VARIANTARG> m_args;
+};
+
+}  // namespace
+
+HRESULT CWnd::InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void*, const BYTE* pbParamInfo, ...)
+{
+    COleControlSite* pSite = COleControlSite::FromHostWindow(m_hWnd);
+    IDispatch* pDispatch = pSite ? pSite->GetDispatch() : nullptr;
+    if (!pDispatch)
+        return E_NOINTERFACE;
+    if (vtRet != VT_EMPTY)
+        return DISP_E_BADVARTYPE;
+
+    DispatchArguments arguments;
+    va_list args;
+    va_start(args, pbParamInfo);
+    const bool bBuilt = arguments.Build(pbParamInfo, args);
+    va_end(args);
+    if (!bBuilt)
+        return DISP_E_BADVARTYPE;
+
+    DISPPARAMS params = arguments.Params();
+    EXCEPINFO excepInfo = {};
+    UINT uArgErr = 0;
+    pDispatch->AddRef();   // the control may close itself during the call
+    const HRESULT hr = pDispatch->Invoke(dwDispID, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, nullptr,
+                                         &excepInfo, &uArgErr);
+    pDispatch->Release();
+    if (hr == DISP_E_EXCEPTION) {
+        ::SysFreeString(excepInfo.bstrSource);
+        ::SysFreeString(excepInfo.bstrDescription);
+        ::SysFreeString(excepInfo.bstrHelpFile);
+    }
+    return hr;
 }

@@ -7,11 +7,19 @@
 // WM_REFLECT_BASE + message; the parent sees them only when the child leaves them.
 #pragma once
 
+#include <oaidl.h>
+
+#include "CRuntimeClass.h"
 #include "CWindow.h"
 
 class CDataExchange;
 
 const UINT WM_REFLECT_BASE = 0xBC00;
+
+// Parameter types for InvokeHelper, one byte per argument (0x40 marks "by reference"):
+// the string arrives as 8-bit text and is passed on as a BSTR; a VARIANT pointer may be null.
+#define VTS_BSTR "\x08"
+#define VTS_PVARIANT "\x4C"
 
 class CWnd : public CWindow {
 public:
@@ -33,6 +41,17 @@ public:
     }
     BOOL DestroyWindow();
 
+    // Creates an ActiveX control in a host window of its own (see COleControlSite) and
+    // binds the host to this object. The control starts from its defaults.
+    BOOL CreateControl(REFCLSID clsid, const char* pszWindowName, DWORD dwStyle, const RECT& rect,
+                       CWnd* pParentWnd, UINT nID);
+    // Calls the hosted control's IDispatch: the variable arguments follow pbParamInfo
+    // (VTS_* bytes). Only methods without a result (vtRet VT_EMPTY) are supported.
+    HRESULT InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, const BYTE* pbParamInfo, ...);
+
+    static const CRuntimeClass classCWnd;
+    virtual const CRuntimeClass* GetRuntimeClass() const;
+
     // Binds an existing window: its messages pass through this object from now on.
     BOOL SubclassWindow(HWND hWnd);
     BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
@@ -41,7 +60,8 @@ public:
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
 
     // Called by the modal loop for every message meant for this window or a window
-    // inside it, before the message is dispatched; TRUE means it was handled.
+    // inside it, before the message is dispatched; TRUE means it was handled. A window
+    // that hosts an ActiveX control gives the control its keys here.
     virtual BOOL PreTranslateMessage(MSG* pMsg);
 
 protected:

@@ -1,0 +1,23 @@
+// The embedded web browser of the wizard: a window bound to the WebBrowser ActiveX
+// control, which the dialog only ever asks to navigate.
+#pragma once
+
+#include "CWnd.h"
+
+class CWebBrowser2 : public CWnd {
+public:
+    static const CRuntimeClass classCWebBrowser2;
+    const CRuntimeClass* GetRuntimeClass() const override;
+
+    // Creates the control as a child window outside a dialog template. The class name
+    // is ignored: the window is always the WebBrowser control's host.
+    BOOL Create(const char* pszClassName, const char* pszWindowName, DWORD dwStyle, const RECT& rect,
+                CWnd* pParentWnd, UINT nID);
+
+    // Loads a page. Null VARIANT pointers leave the flags, target frame, post data and
+    // headers at the control's defaults. When the control takes the URL, the host
+    // window's text becomes that URL, so the page last asked for can be read from
+    // outside (WM_GETTEXT), even while the page itself is still loading.
+    void Navigate(const char* pszURL, VARIANT* pvarFlags, VARIANT* pvarTargetFrameName, VARIANT* pvarPostData,
+                  VARIANT* pvarHeaders);
+};
