@@ -1,13 +1,18 @@
 #include "app/SetupApp.h"
 
-#include "app/SetupSession.h"
+#include "app/SetupDlg.h"
 
 CSetupApp theApp;
 
 BOOL CSetupApp::InitInstance()
 {
-    SetupSession session;
-    session.ReadPartnerId();
-    session.ComputeInstallFolder();
-    return FALSE;   // the program ends when the setup is done
+    AfxEnableControlContainer();   // the wizard hosts the web browser control
+    AfxInitRichEdit();             // the terms-of-use text
+    Enable3dControls();
+
+    CSetupDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+    return FALSE;   // the program ends with the wizard
 }

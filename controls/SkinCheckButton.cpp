@@ -26,6 +26,12 @@ BOOL CSkinCheckButton::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRES
         *pResult = 0;
         return TRUE;
     }
+    if (message == BM_GETCHECK) {
+        // The box keeps its own state; answer as a check box would, so accessibility
+        // tools and test drivers can read it.
+        *pResult = m_bChecked ? BST_CHECKED : BST_UNCHECKED;
+        return TRUE;
+    }
     if (message == WM_PAINT) {
         OnPaint();
         *pResult = 0;

@@ -220,6 +220,17 @@ def start_publisher(args, wine_env_root):
     return proc
 
 
+def convert_screenshots(folder):
+    """The Windows tests save BMP files; keep PNG copies a person can open anywhere."""
+    shots = sorted(folder.glob("*.bmp"))
+    for bmp in shots:
+        if subprocess.run(["/usr/bin/convert", str(bmp), str(bmp.with_suffix(".png"))],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0:
+            bmp.unlink()
+    if shots:
+        log(f"wine: screenshots in {folder}")
+
+
 def stage_wine(args, tally):
     build = args.root / "test-win"
     log_path = args.root / "win-build.log"
@@ -248,7 +259,10 @@ def stage_wine(args, tally):
             "MELVORA_SETUP_EXE": wine.windows_path(build / "Setup.exe"),
             "MELVORA_ARTIFACTS": wine.windows_path(args.root / "artifacts"),
         }
-        (args.root / "artifacts").mkdir(exist_ok=True)
+        artifacts = args.root / "artifacts"
+        if artifacts.exists():
+            shutil.rmtree(artifacts)
+        artifacts.mkdir()
         for name, exe in suites:
             log(f"wine: running {name}")
             xml = args.root / "results" / f"{name}.xml"
@@ -265,6 +279,7 @@ def stage_wine(args, tally):
                 proc.wait()
                 rc = "timeout"
             report_gtest(tally, name, xml, rc, out)
+        convert_screenshots(artifacts)
     except Exception as exc:  # the environment itself failed
         tally.broken("wine", str(exc))
     finally:

@@ -1,0 +1,176 @@
+// The wizard dialog: construction, initialisation and the first page.
+#include "app/SetupDlg.h"
+
+#include "CDataExchange.h"
+#include "CWinApp.h"
+#include "PublisherHosts.h"
+#include "install/ProcessStopper.h"
+#include "net/FetchUrlText.h"
+
+namespace {
+
+const COLORREF kWhite = 0xFFFFFF;
+const COLORREF kGreyText = 0x717171;      // RGB(113,113,113)
+const COLORREF kPageColour = 0xD8E9EC;    // RGB(236,233,216), the skins' body colour
+const COLORREF kBarBackground = 0xECECEC; // RGB(236,236,236)
+const COLORREF kBarColour = 0xE55C4C;     // RGB(76,92,229)
+const char kLabelFace[] = "돋움";
+
+}  // namespace
+
+CSetupDlg::CSetupDlg(CWnd* pParent)
+    : CDialog(IDD_SETUP_DIALOG, pParent),
+      m_hIcon(::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                                reinterpret_cast<const char*>(RT_GROUP_ICON)),
+                          MAKEINTRESOURCEA(IDR_MAINFRAME)))
+{
+}
+
+CSetupDlg::~CSetupDlg()
+{
+    // Normally the thread has long ended; if the modal loop was ended some other way
+    // (a WM_QUIT), the thread still needs all of this until it is done.
+    WaitForInstallThread();
+    if (m_hInstallDone)
+        ::CloseHandle(m_hInstallDone);
+    ReleaseComponents();
+    delete pDesktopCheck;
+    delete pStartMenuCheck;
+    // Icons loaded with LoadIcon are shared and need no destroying.
+}
+
+void CSetupDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_TERMS_LABEL, m_lblTerms);
+    DDX_Control(pDX, IDC_PROGRESS, m_progress);
+    DDX_Control(pDX, IDC_OPTIONS_TREE, m_tree);
+    DDX_Control(pDX, IDC_BROWSER, m_browser);
+    DDX_Control(pDX, IDC_STATUS, m_lblStatus);
+    DDX_Control(pDX, IDC_DESKTOP_LABEL, m_lblDesktop);
+    DDX_Control(pDX, IDC_STARTMENU_LABEL, m_lblStartMenu);
+    DDX_Control(pDX, IDC_DESCRIPTION, m_lblDescription);
+}
+
+BOOL CSetupDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // 500 x 389 pixels whatever the template's dialog units say, centred on the screen.
+    SetWindowPos(nullptr, (::GetSystemMetrics(SM_CXSCREEN) / 2) / 4, (::GetSystemMetrics(SM_CYSCREEN) / 2) / 4, 500,
+                 389, SWP_SHOWWINDOW);
+    CenterWindow();
+
+    // The player's files are about to be replaced: a running player must not hold them.
+    StopRunningProcesses("MELVORA.exe");
+
+    m_session.ReadPartnerId();
+    m_session.pComponents = new ComponentEntry[kComponentCapacity];
+    m_session.nComponentCount = 0;
+
+    // Fires once, as soon as the dialog's loop is first idle (the component list).
+    SetTimer(0, 0);
+
+    m_progress.SetBackgroundColor(kBarBackground);
+    m_progress.SendMessage(PBM_SETRANGE32, 0, 100);
+    m_progress.SendMessage(PBM_SETSTEP, 1);
+    m_progress.SetBarColors(3, kBarColour, kBarColour, kBarColour);
+    m_progress.Invalidate(TRUE);
+
+    CString termsUrl;
+    termsUrl.Format("%s", "http://" MELVORA_PRODUCT_SERVER "/Lisence/melvora_licence.txt");
+    CString termsText;
+    FetchUrlText(termsUrl, termsText);
+
+    pDesktopCheck = new CSkinCheckButton;
+    pDesktopCheck->Create("o", WS_CHILD | WS_VISIBLE, CRect(), this, IDC_DESKTOP_CHECK);
+    pDesktopCheck->SetWindowPos(HWND_TOP, 175, 139, 12, 12, SWP_HIDEWINDOW);
+    pStartMenuCheck = new CSkinCheckButton;
+    pStartMenuCheck->Create("o", WS_CHILD | WS_VISIBLE, CRect(), this, IDC_STARTMENU_CHECK);
+    pStartMenuCheck->SetWindowPos(HWND_TOP, 175, 166, 12, 12, SWP_HIDEWINDOW);
+
+    StyleLabels();
+    LayOutControls(termsText);
+
+    m_session.ComputeInstallFolder();
+    m_session.nPage = 1;
+    ShowWelcomePage();
+    return TRUE;
+}
+
+void CSetupDlg::StyleLabels()
+{
+    m_lblDesktop.ChangeBackgroundColor(kWhite);
+    m_lblDesktop.ChangeFontFace(kLabelFace);
+    m_lblDesktop.ChangeFontHeight(12);
+    m_lblDesktop.ChangeTextColor(kGreyText);
+    m_lblDesktop.SetWindowText("바탕화면 바로가기 만들기");
+    m_lblDesktop.SetWindowPos(nullptr, 190, 139, 156, 12, SWP_HIDEWINDOW);
+
+    m_lblStartMenu.ChangeBackgroundColor(kWhite);
+    m_lblStartMenu.ChangeFontFace(kLabelFace);
+    m_lblStartMenu.ChangeFontHeight(12);
+    m_lblStartMenu.ChangeTextColor(kGreyText);
+    m_lblStartMenu.SetWindowText("시작메뉴 등록하기");
+    m_lblStartMenu.SetWindowPos(nullptr, 190, 166, 156, 12, SWP_HIDEWINDOW);
+
+    m_lblStatus.ChangeFontFace(kLabelFace);
+    m_lblStatus.ChangeBackgroundColor(kPageColour);
+    m_lblStatus.ChangeTextColor(0x000000);
+
+    m_lblDescription.ChangeBackgroundColor(kWhite);
+    m_lblDescription.ChangeFontFace(kLabelFace);
+    m_lblDescription.ChangeFontHeight(12);
+    m_lblDescription.ChangeTextColor(kGreyText);
+
+    m_lblTerms.ChangeBackgroundColor(kWhite);
+    m_lblTerms.ChangeFontFace(kLabelFace);
+    m_lblTerms.ChangeFontHeight(11);
+    m_lblTerms.ChangeBackgroundColor(kPageColour);
+}
+
+void CSetupDlg::LayOutControls(const CString& termsText)
+{
+    CWindow richEdit = GetDlgItem(IDC_TERMS_TEXT);
+    richEdit.SetWindowText(termsText);
+    richEdit.SetWindowPos(nullptr, 24, 118, 448, 174, SWP_HIDEWINDOW);
+    m_tree.SetWindowPos(nullptr, 24, 81, 220, 104, SWP_HIDEWINDOW);
+    // The browser is never hidden: outside page 3 a zero size takes it out of sight.
+    m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    GetDlgItem(IDC_DETAILS_GROUP).SetWindowPos(nullptr, 249, 75, 220, 110, SWP_HIDEWINDOW);
+    m_lblTerms.SetWindowPos(nullptr, 24, 190, 220, 12, SWP_HIDEWINDOW);
+    m_lblDescription.SetWindowPos(nullptr, 259, 90, 200, 50, SWP_HIDEWINDOW);
+    m_lblStatus.SetWindowPos(nullptr, 22, 245, 200, 12, SWP_HIDEWINDOW);
+    m_progress.SetWindowPos(nullptr, 22, 267, 452, 18, SWP_HIDEWINDOW);
+    GetDlgItem(IDC_BACK).SetWindowPos(nullptr, 248, 327, 75, 23, SWP_HIDEWINDOW);
+    GetDlgItem(IDCANCEL).SetWindowPos(nullptr, 410, 327, 75, 23, SWP_SHOWWINDOW);
+    GetDlgItem(IDC_NEXT).SetWindowPos(nullptr, 325, 327, 75, 23, SWP_SHOWWINDOW);
+}
+
+void CSetupDlg::ShowWelcomePage()
+{
+    GetDlgItem(IDC_BACK).ShowWindow(SW_HIDE);
+    CWindow next = GetDlgItem(IDC_NEXT);
+    next.SetWindowText("다음");
+    next.ShowWindow(SW_SHOW);
+    GetDlgItem(IDCANCEL).ShowWindow(SW_SHOW);
+    GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
+    m_session.nPage = 1;
+    Invalidate(TRUE);
+}
+
+void CSetupDlg::OnOK()
+{
+    // The wizard has no OK button: Enter presses the focused button through the dialog
+    // manager and must not end the setup on its own.
+}
+
+void CSetupDlg::OnCancel()
+{
+    if (IsInstalling())
+        return;   // the install thread still needs the dialog
+    CDialog::OnCancel();
+}

@@ -1,0 +1,82 @@
+// The setup wizard: one dialog whose six pages are made by showing, moving and relabelling
+// its controls over a full-size skin picture per page.
+#pragma once
+
+#include <atomic>
+
+#include "CDialog.h"
+#include "app/SetupSession.h"
+#include "controls/CheckTreeCtrl.h"
+#include "controls/LinkLabel.h"
+#include "controls/SkinCheckButton.h"
+#include "controls/SkinProgressCtrl.h"
+#include "res/resource.h"
+#include "sys/WebBrowser2.h"
+
+class CSetupDlg : public CDialog {
+public:
+    explicit CSetupDlg(CWnd* pParent = nullptr);
+    ~CSetupDlg() override;
+
+    // Hover descriptions, then the dialog's own key handling.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+
+    // Next and Back. OnNext is also called by the install thread when the install is done.
+    void OnNext();
+    void OnBack();
+    // The install sequence; runs on the install thread.
+    void RunInstall();
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+
+private:
+    void ShowWelcomePage();
+    void ShowLicencePage();
+    void ShowComponentPage();
+    void ShowFolderPage();
+    void ShowInstallPage();
+    void ShowFinishPage();
+
+    void StyleLabels();
+    void LayOutControls(const CString& termsText);
+    void HideBrowser();
+    void OnTimer(UINT_PTR nIDEvent);
+    void BuildComponentTree();
+    void OnSelChangedTree(NMHDR* pNMHDR, LRESULT* pResult);
+    void ShowDescription(const CString& itemText);
+    LRESULT OnDownloadProgress(WPARAM wParam, LPARAM lParam);
+    void OnClose();
+    void RunFinishActions();
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void ReleaseComponents();
+
+    class DialogInstallUi;
+    friend class DialogInstallUi;
+    static UINT InstallThreadProc(LPVOID pParam);
+    // While the install thread runs, the dialog must stay: it owns everything the
+    // thread touches. Serves the thread's sent messages while it waits.
+    void WaitForInstallThread();
+    bool IsInstalling() const { return m_session.nPage == 5; }
+
+    CLinkLabel m_lblTerms;
+    CSkinProgressCtrl m_progress;
+    CCheckTreeCtrl m_tree;
+    CWebBrowser2 m_browser;
+    CLinkLabel m_lblStatus;
+    CLinkLabel m_lblDesktop;
+    CLinkLabel m_lblStartMenu;
+    CLinkLabel m_lblDescription;
+    HICON m_hIcon;
+    SetupSession m_session;
+    HTREEITEM hRootItem = nullptr;
+    CSkinCheckButton* pDesktopCheck = nullptr;
+    CSkinCheckButton* pStartMenuCheck = nullptr;
+
+    HANDLE m_hInstallDone = nullptr;   // set when the install thread has finished
+};

@@ -1,0 +1,108 @@
+#include "install/InstallSequence.h"
+
+#include <shellapi.h>
+
+#include "PublisherHosts.h"
+#include "install/ComponentList.h"
+#include "net/HttpDownloader.h"
+#include "net/StatsClient.h"
+#include "sys/FolderPath.h"
+#include "sys/Registry.h"
+
+namespace {
+
+const char kStatsUser[] = "pebrook";
+const char kStatsPassword[] = "5816ce";
+const char kProductKey[] = "Software\\MELVORA";
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kUninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// One fixed file: reset the bar, name the file, download it.
+class FixedFileFetcher {
+public:
+    FixedFileFetcher(InstallUi& ui, const CString& installDir) : m_ui(ui), m_installDir(installDir) {}
+
+    bool Fetch(const char* status, bool invalidateLabel, const CString& url, const char* localName)
+    {
+        m_ui.ResetBar();
+        m_ui.ShowStatus(status, invalidateLabel);
+        return m_downloader.Download(url, InstalledFilePath(m_installDir, localName), m_ui.NotifyWindow());
+    }
+
+private:
+    InstallUi& m_ui;
+    const CString& m_installDir;
+    CHttpDownloader m_downloader;
+};
+
+void WriteUninstallEntry(const CString& installDir)
+{
+    CString key;
+    key.Format("%sMELVORA", kUninstallKeyPrefix);
+    CString command;
+    command.Format("\"%s\\Uninstall.exe\"", static_cast<const char*>(installDir));
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "DisplayName", "MELVORA", 0, 1);
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "UninstallString", command, 0, 1);
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "NoModify", "", 1, 2);
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "NoRepair", "", 1, 2);
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "Publisher", "Orvanta co., Ltd.", 0, 1);
+}
+
+void InstallComponents(const InstallTarget& target, InstallUi& ui)
+{
+    CHttpDownloader downloader;
+    for (int i = 0; i < target.componentCount; ++i) {
+        const ComponentEntry& entry = target.components[i];
+        if (ui.GetCheckState(entry.hItem) == 0)
+            continue;   // deselected by the user
+        CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
+        ui.ResetBar();
+        CString status;
+        status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
+        ui.ShowStatus(status, true);
+        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()))
+            ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
+    }
+}
+
+}  // namespace
+
+void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
+{
+    CStatsClient stats;
+    const CString reply = stats.QueryVersions(kStatsUser, kStatsPassword);
+    if (IsMissingAnswer(reply))
+        return;
+    CString playerVersion, updaterVersion;
+    ParseVersionReply(reply, playerVersion, updaterVersion);
+
+    const CString& dir = target.installDir;
+    const CString& pid = target.partnerId;
+    const CString base = DownloadBaseUrl(MELVORA_PRODUCT_SERVER);
+    FixedFileFetcher files(ui, dir);
+
+    files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");
+    files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), "uninstall.ini");
+    WriteUninstallEntry(dir);
+
+    files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "MELVORA.exe"),
+                "MELVORA.exe");
+    // The player's path goes into Run unquoted first, and quoted once everything is there.
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, "MELVORA", InstalledFilePath(dir, "MELVORA.exe"), 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kProductKey, "exe_ver", playerVersion, 0, 1);
+
+    files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "ZUZade.dll"),
+                "ZUZade.dll");
+    if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, "VIVoreder.exe"),
+                    "VIVoreder.exe"))
+        RegWriteValue(HKEY_CURRENT_USER, kProductKey, "updater_ver", updaterVersion, 0, 1);
+    if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, "RAZezazi.exe"),
+                    "RAZezazi.exe"))
+        RegWriteValue(HKEY_CURRENT_USER, kProductKey, "dellog_ver", playerVersion, 0, 1);
+
+    CString quoted;
+    quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), "MELVORA.exe");
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, "MELVORA", quoted, 0, 1);
+
+    InstallComponents(target, ui);
+}

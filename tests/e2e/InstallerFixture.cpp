@@ -1,0 +1,173 @@
+#include "InstallerFixture.h"
+
+#include <shlobj.h>
+
+#include "support/SetupRunner.h"
+
+namespace e2e {
+
+const char kPlayerItem[] = "멜보라플레이어 v1.0 ";
+const char kUpdaterItem[] = "멜보라플레이어 updater ";
+const char kHoverHint[] = "마우스를 올려 놓으시면 상세 설명을 확인 할 수 있습니다.";
+const char kLinkName[] = "무료음악감상.lnk";
+
+namespace {
+
+std::string Folder(int csidl)
+{
+    char path[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
+    return path;
+}
+
+}  // namespace
+
+void InstallerTest::CleanMachine()
+{
+    testutil::RemoveTree(Folder(CSIDL_PROGRAM_FILES) + "\\MELVORA");
+    testutil::RemoveTree(Folder(CSIDL_PROGRAM_FILES) + "\\MELVORA Tools");
+    testutil::RemoveTree(Folder(CSIDL_PROGRAM_FILES) + "\\MELVORA Extras");
+    testutil::RemoveTree(Folder(CSIDL_COMMON_PROGRAMS) + "\\MELVORA");
+    ::DeleteFileA((Folder(CSIDL_DESKTOP) + "\\" + kLinkName).c_str());
+    ::DeleteFileA((Folder(CSIDL_APPDATA) + "\\Microsoft\\Internet Explorer\\Quick Launch\\" + kLinkName).c_str());
+    testutil::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\MELVORA");
+    testutil::DeleteKeyTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MELVORA");
+    HKEY hRun = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE,
+                        &hRun) == ERROR_SUCCESS) {
+        ::RegDeleteValueA(hRun, "MELVORA");
+        ::RegCloseKey(hRun);
+    }
+}
+
+void InstallerTest::SetUp()
+{
+    CleanMachine();
+    // A fresh prefix has no Quick Launch folder; an installed browser would have made it.
+    const std::string quickLaunch = Folder(CSIDL_APPDATA) + "\\Microsoft\\Internet Explorer\\Quick Launch";
+    ::SHCreateDirectoryExA(nullptr, quickLaunch.c_str(), nullptr);
+    ASSERT_TRUE(publisher::Reset()) << "the loopback publisher server does not answer";
+    m_standIn = testutil::ReadFileBytes(testutil::ProgramPath("stand_in"));
+    ASSERT_FALSE(m_standIn.empty());
+    m_startedLog = m_dir / "started.txt";
+    ::SetEnvironmentVariableA("MELVORA_STARTED_LOG", m_startedLog.c_str());
+}
+
+void InstallerTest::TearDown()
+{
+    if (m_wizard.IsRunning() && m_wizard.Dialog() && ::testing::Test::HasFailure())
+        SavePage(std::string("failed-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_wizard.Terminate();
+    ::SetEnvironmentVariableA("MELVORA_STARTED_LOG", nullptr);
+    CleanMachine();
+}
+
+std::string InstallerTest::ComponentRow(const Component& c) const
+{
+    return c.checkPath + "|" + publisher::Url("/files/" + c.installerName) + "|" + c.name + "|" + c.description +
+           "|" + publisher::Url(c.page) + "|" + c.flag;
+}
+
+void InstallerTest::ServePartner(const std::string& pid, const std::vector<Component>& components,
+                                 const std::string& versionReply)
+{
+    ASSERT_TRUE(publisher::Put("/Lisence/melvora_licence.txt",
+                               "제1조 (목적)\r\n이 약관은 멜보라 플레이어의 이용 조건을 정합니다.\r\n"));
+    ASSERT_TRUE(publisher::Put("/Lisence/agree.php?w=400", "<html><body>agree</body></html>"));
+    std::string list;
+    for (const Component& c : components) {
+        if (!list.empty())
+            list += "^";
+        list += ComponentRow(c);
+        ASSERT_TRUE(publisher::Put("/files/" + c.installerName, m_standIn));
+        ASSERT_TRUE(publisher::Put(c.page, "<html><body>" + c.name + "</body></html>"));
+    }
+    ASSERT_TRUE(publisher::Put("/app/setup/setup.php?pid=" + pid, list));
+    ASSERT_TRUE(publisher::Put("/app/ver.php", versionReply, "stats"));
+    ASSERT_TRUE(publisher::Put("/app/receive/log.php", "OK", "log"));
+    ASSERT_TRUE(publisher::Put("/app/ver_file/uninstall/Uninstall.exe", m_standIn));
+    ASSERT_TRUE(publisher::Put("/app/ver_file/uninstall/Uninstall.ini", "[uninstall]\r\nname=MELVORA\r\n"));
+    const std::string base = "/app/ver_file/" + pid + "/";
+    ASSERT_TRUE(publisher::Put(base + "1.0.3/MELVORA.exe", m_standIn));
+    ASSERT_TRUE(publisher::Put(base + "1.0.3/ZUZade.dll", std::string(4096, 'z')));
+    ASSERT_TRUE(publisher::Put(base + "1.0.1/VIVoreder.exe", m_standIn));
+    ASSERT_TRUE(publisher::Put(base + "1.0.3/RAZezazi.exe", m_standIn));
+}
+
+void InstallerTest::StartWizard(const std::string& pid)
+{
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_" + pid + ".exe"));
+    ASSERT_TRUE(m_wizard.WaitForWizard()) << "the wizard did not show";
+    ASSERT_TRUE(m_wizard.WaitForTree()) << "the start-up work did not fill the tree";
+    ASSERT_EQ(m_wizard.CurrentPage(), 1);
+}
+
+void InstallerTest::NextTo(int page)
+{
+    while (m_wizard.CurrentPage() < page) {
+        const int from = m_wizard.CurrentPage();
+        ASSERT_TRUE(m_wizard.PressNext()) << "on page " << from;
+        if (page >= 5 && from >= 3)
+            break;   // the install starts; the caller waits for its end
+        ASSERT_NE(m_wizard.CurrentPage(), from);
+    }
+}
+
+void InstallerTest::SavePage(const std::string& name)
+{
+    char folder[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableA("MELVORA_ARTIFACTS", folder, sizeof folder))
+        return;
+    m_wizard.Screenshot(std::string(folder) + "\\" + name + ".bmp");
+}
+
+std::vector<std::string> InstallerTest::StartedPrograms() const
+{
+    std::vector<std::string> lines;
+    const std::string log = testutil::ReadFileBytes(m_startedLog);
+    size_t from = 0;
+    for (size_t at; (at = log.find('\n', from)) != std::string::npos; from = at + 1)
+        lines.push_back(log.substr(from, at - from));
+    return lines;
+}
+
+bool InstallerTest::WasStarted(const std::string& pathSuffix) const
+{
+    for (const std::string& line : StartedPrograms()) {
+        if (line.size() >= pathSuffix.size() &&
+            ::lstrcmpiA(line.substr(line.size() - pathSuffix.size()).c_str(), pathSuffix.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string InstallerTest::ProgramFiles() const
+{
+    return Folder(CSIDL_PROGRAM_FILES);
+}
+
+std::string InstallerTest::DesktopLink() const
+{
+    return Folder(CSIDL_DESKTOP) + "\\" + kLinkName;
+}
+
+std::string InstallerTest::QuickLaunchLink() const
+{
+    return Folder(CSIDL_APPDATA) + "\\Microsoft\\Internet Explorer\\Quick Launch\\" + kLinkName;
+}
+
+std::string InstallerTest::StartMenuFolder() const
+{
+    return Folder(CSIDL_COMMON_PROGRAMS) + "\\MELVORA";
+}
+
+bool InstallerTest::Requested(const std::string& pathPrefix, const char* role) const
+{
+    for (const auto& entry : publisher::ReadLog(role)) {
+        if (entry.path.compare(0, pathPrefix.size(), pathPrefix) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace e2e

@@ -1,0 +1,70 @@
+// Shared set-up of the end-to-end tests: a clean machine state, the publisher's content
+// for one partner, and a driver for the real Setup.exe.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/PublisherControl.h"
+#include "support/TestUtil.h"
+#include "support/WizardDriver.h"
+
+namespace e2e {
+
+// Texts of the wizard in code page 949.
+extern const char kPlayerItem[];    // "멜보라플레이어 v1.0 "
+extern const char kUpdaterItem[];   // "멜보라플레이어 updater "
+extern const char kHoverHint[];
+extern const char kLinkName[];      // "무료음악감상.lnk"
+
+struct Component {
+    std::string checkPath;   // relative to Program Files, "/" separated, leading "/"
+    std::string installerName;
+    std::string name;
+    std::string description;
+    std::string page;        // path on the product server
+    std::string flag;
+};
+
+class InstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Serves the usual content for a partner: terms, agreement page, versions, every
+    // fixed file (the stand-in program), and these components with their installers.
+    void ServePartner(const std::string& pid, const std::vector<Component>& components,
+                      const std::string& versionReply = "OK|1.0.3|1.0.1");
+    std::string ComponentRow(const Component& c) const;
+
+    // Starts Setup_<pid>.exe and waits until the wizard is idle on page 1.
+    void StartWizard(const std::string& pid);
+    // From page 1 to the page given, pressing Next.
+    void NextTo(int page);
+    // Saves the wizard as <artifacts>\<name>.bmp.
+    void SavePage(const std::string& name);
+
+    // What the stand-in programs recorded about their starts (their paths, lower-case
+    // folders as Windows gives them).
+    std::vector<std::string> StartedPrograms() const;
+    bool WasStarted(const std::string& pathSuffix) const;
+
+    std::string ProgramFiles() const;
+    std::string InstallDir() const { return ProgramFiles() + "\\MELVORA"; }
+    std::string DesktopLink() const;
+    std::string QuickLaunchLink() const;
+    std::string StartMenuFolder() const;
+    std::vector<publisher::RequestLogEntry> Requests(const char* role) const { return publisher::ReadLog(role); }
+    bool Requested(const std::string& pathPrefix, const char* role = "product") const;
+
+    static void CleanMachine();
+
+    testutil::ScopedTempDir m_dir;
+    WizardDriver m_wizard;
+    std::string m_standIn;
+    std::string m_startedLog;
+};
+
+}  // namespace e2e
