@@ -24,6 +24,8 @@ public:
 
     // Copies Setup.exe into folder as fileName and starts it there.
     bool Start(const std::string& folder, const std::string& fileName);
+    // Starts a setup program where it lies, in its own folder.
+    bool StartProgram(const std::string& path);
     // Waits until the wizard window is visible; then until the start-up work has filled
     // the options tree (the dialog is idle on page 1).
     bool WaitForWizard(DWORD timeoutMs = 30000);
