@@ -164,8 +164,15 @@ void CSetupDlg::ShowWelcomePage()
 
 void CSetupDlg::OnOK()
 {
-    // The wizard has no OK button: Enter presses the focused button through the dialog
-    // manager and must not end the setup on its own.
+    // The wizard has no OK button, and Enter must never end the setup on its own. The
+    // dialog manager sends IDOK when the focused button is not marked as the default one
+    // (the first page's Next, a button clicked with the mouse): press that button, as its
+    // focus frame promises; with the focus anywhere else Enter does nothing.
+    CWindow focus(::GetFocus());
+    const int id = focus.GetDlgCtrlID();
+    if ((id == IDC_NEXT || id == IDC_BACK || id == IDCANCEL) && focus.GetParent().GetSafeHwnd() == m_hWnd &&
+        focus.IsWindowVisible() && focus.IsWindowEnabled())
+        SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(focus.GetSafeHwnd()));
 }
 
 void CSetupDlg::OnCancel()

@@ -225,6 +225,17 @@ void WizardDriver::PressEscape()
     ::PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
 }
 
+void WizardDriver::PressEnter()
+{
+    GUITHREADINFO info = {sizeof info};
+    HWND target = m_hDlg;
+    if (::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hDlg, nullptr), &info) && info.hwndFocus &&
+        (info.hwndFocus == m_hDlg || ::IsChild(m_hDlg, info.hwndFocus)))
+        target = info.hwndFocus;
+    ::PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    ::PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
+}
+
 void WizardDriver::PressAltF4()
 {
     ::PostMessageA(m_hDlg, WM_SYSKEYDOWN, VK_F4, 0x203E0001);   // context code: Alt is down

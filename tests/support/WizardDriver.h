@@ -59,6 +59,7 @@ public:
     bool PressCancel() { return Press(IDCANCEL); }
     // Keyboard and window-manager ways of closing.
     void PressEscape();
+    void PressEnter();   // to the focused control, as the keyboard would
     void PressAltF4();
     void ClickCloseBox();   // what the caption's close box sends
 

@@ -1,0 +1,415 @@
+// The wizard as it starts: window and control geometry, the first page and its skin, the
+// terms-of-use text in the rich edit, a failing terms server, ending the program from the
+// first page, stopping a running player, and the one component-list request.
+#include "InstallerFixture.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+namespace e2e {
+namespace {
+
+const char kNextCaption[] = "다음";
+
+// Pixels, top row first, as COLORREF values.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> data;
+    COLORREF At(int x, int y) const { return data[size_t(y) * width + x]; }
+};
+
+Pixels ReadDib(HDC hdc, HBITMAP hSource, int width, int height)
+{
+    Pixels pixels;
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> bits(size_t(width) * height);
+    if (!::GetDIBits(hdc, hSource, 0, UINT(height), bits.data(), &bmi, DIB_RGB_COLORS))
+        return pixels;
+    pixels.width = width;
+    pixels.height = height;
+    for (DWORD p : bits)
+        pixels.data.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+    return pixels;
+}
+
+// What the screen shows of the wizard's client area.
+Pixels CaptureClient(HWND hDlg)
+{
+    RECT rc;
+    ::GetClientRect(hDlg, &rc);
+    POINT origin = {0, 0};
+    ::ClientToScreen(hDlg, &origin);
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, rc.right, rc.bottom);
+    HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
+    ::BitBlt(hMem, 0, 0, rc.right, rc.bottom, hScreen, origin.x, origin.y, SRCCOPY);
+    ::SelectObject(hMem, hOld);
+    Pixels pixels = ReadDib(hMem, hBitmap, rc.right, rc.bottom);
+    ::DeleteObject(hBitmap);
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return pixels;
+}
+
+// A skin bitmap as Setup.exe carries it.
+Pixels SkinOfSetup(int id)
+{
+    Pixels pixels;
+    HMODULE hSetup = ::LoadLibraryExA(testutil::SetupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!hSetup)
+        return pixels;
+    HBITMAP hSkin = static_cast<HBITMAP>(
+        ::LoadImageA(hSetup, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (hSkin) {
+        BITMAP bm = {};
+        ::GetObjectA(hSkin, sizeof bm, &bm);
+        HDC hScreen = ::GetDC(nullptr);
+        pixels = ReadDib(hScreen, hSkin, bm.bmWidth, bm.bmHeight);
+        ::ReleaseDC(nullptr, hScreen);
+        ::DeleteObject(hSkin);
+    }
+    ::FreeLibrary(hSetup);
+    return pixels;
+}
+
+// Where the client area differs from the skin drawn at (0, 0), outside the given
+// rectangles; the skin is painted 495 x 359 pixels at most.
+std::string SkinDifference(const Pixels& shown, const Pixels& skin, const std::vector<RECT>& covered)
+{
+    int differing = 0;
+    std::string first;
+    for (int y = 0; y < std::min({shown.height, skin.height, 359}); ++y) {
+        for (int x = 0; x < std::min({shown.width, skin.width, 495}); ++x) {
+            bool skip = false;
+            for (const RECT& rc : covered)
+                skip |= x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom;
+            if (skip || shown.At(x, y) == skin.At(x, y))
+                continue;
+            if (differing++ == 0) {
+                char text[96];
+                snprintf(text, sizeof text, "first at (%d, %d): 0x%06lX instead of 0x%06lX", x, y,
+                         static_cast<unsigned long>(shown.At(x, y)), static_cast<unsigned long>(skin.At(x, y)));
+                first = text;
+            }
+        }
+    }
+    return differing ? std::to_string(differing) + " pixels differ, " + first : std::string();
+}
+
+// A window's text without sending it a message, so it can be read while its thread is busy.
+std::string TextWithoutMessage(HWND hWnd)
+{
+    wchar_t wide[256] = {};
+    const int n = ::InternalGetWindowText(hWnd, wide, 256);
+    char text[512] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, wide, n, text, sizeof text - 1, nullptr, nullptr);
+    return text;
+}
+
+// A control's whole text, however long (the driver's reader stops at 4 KiB).
+std::string LongText(HWND hWnd, size_t capacity)
+{
+    std::string buffer(capacity, '\0');
+    DWORD_PTR n = 0;
+    if (!::SendMessageTimeoutA(hWnd, WM_GETTEXT, capacity, reinterpret_cast<LPARAM>(&buffer[0]), SMTO_ABORTIFHUNG,
+                               30000, &n))
+        return std::string();
+    buffer.resize(std::min(size_t(n), capacity));
+    return buffer;
+}
+
+std::vector<publisher::RequestLogEntry> ComponentListRequests()
+{
+    std::vector<publisher::RequestLogEntry> found;
+    for (const auto& entry : publisher::ReadLog("product")) {
+        if (entry.path.compare(0, 20, "/app/setup/setup.php") == 0)
+            found.push_back(entry);
+    }
+    return found;
+}
+
+// The stand-in player copied under a file name into its own folder and started; ended
+// again when the test is over.
+class RunningPlayer {
+public:
+    RunningPlayer(const std::string& folder, const std::string& fileName)
+    {
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+        const std::string path = folder + "\\" + fileName;
+        if (!testutil::CopyFileTo(testutil::ProgramPath("idle_player"), path))
+            return;
+        m_hProcess = testutil::StartProcess("\"" + path + "\"", folder.c_str());
+        // Running means: the process list knows it under the name it was started with.
+        if (m_hProcess)
+            m_started = testutil::WaitFor([&] { return ModuleName() == fileName; });
+    }
+    ~RunningPlayer()
+    {
+        if (!m_hProcess)
+            return;
+        if (IsRunning()) {
+            ::TerminateProcess(m_hProcess, 1);
+            ::WaitForSingleObject(m_hProcess, 5000);
+        }
+        ::CloseHandle(m_hProcess);
+    }
+    RunningPlayer(const RunningPlayer&) = delete;
+    RunningPlayer& operator=(const RunningPlayer&) = delete;
+
+    bool Started() const { return m_started; }
+    bool IsRunning() const { return m_hProcess && ::WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT; }
+
+private:
+    std::string ModuleName() const
+    {
+        HMODULE hModule = nullptr;
+        DWORD cb = 0;
+        char name[MAX_PATH] = {};
+        if (!::EnumProcessModules(m_hProcess, &hModule, sizeof hModule, &cb) ||
+            !::GetModuleBaseNameA(m_hProcess, hModule, name, MAX_PATH - 1))
+            return std::string();
+        return name;
+    }
+
+    HANDLE m_hProcess = nullptr;
+    bool m_started = false;
+};
+
+class DialogStartTest : public InstallerTest {
+protected:
+    // Lets the wizard handle what it was sent and posted so far.
+    void Settle()
+    {
+        DWORD_PTR ignored = 0;
+        ::SendMessageTimeoutA(m_wizard.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
+        ::Sleep(300);
+        ::SendMessageTimeoutA(m_wizard.Dialog(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
+    }
+
+    // Nothing of the finish: no report, no install folder, no shortcut, nothing started.
+    void ExpectNoFinishActions()
+    {
+        EXPECT_TRUE(Requests("log").empty());
+        EXPECT_TRUE(Requests("stats").empty());
+        EXPECT_FALSE(testutil::FileExists(InstallDir()));
+        EXPECT_FALSE(testutil::FileExists(DesktopLink()));
+        EXPECT_FALSE(testutil::FileExists(QuickLaunchLink()));
+        EXPECT_FALSE(testutil::FileExists(StartMenuFolder()));
+        EXPECT_TRUE(StartedPrograms().empty());
+    }
+};
+
+TEST_F(DialogStartTest, OpensCentredAt500By389WithEveryControlAtItsPixelRectangle)
+{
+    ServePartner("abc", {});
+    StartWizard("abc");
+
+    RECT window;
+    ASSERT_TRUE(::GetWindowRect(m_wizard.Dialog(), &window));
+    EXPECT_EQ(window.right - window.left, 500);
+    EXPECT_EQ(window.bottom - window.top, 389);
+    RECT area;
+    ASSERT_TRUE(::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+    EXPECT_EQ(window.left, area.left + (area.right - area.left - 500) / 2);
+    EXPECT_EQ(window.top, area.top + (area.bottom - area.top - 389) / 2);
+
+    struct Place {
+        int id, x, y, width, height;
+    };
+    const Place places[] = {
+        {1002, 24, 118, 448, 174}, {1004, 24, 81, 220, 104}, {1008, 0, 0, 0, 0},      {1005, 249, 75, 220, 110},
+        {1006, 24, 190, 220, 12},  {1007, 259, 90, 200, 50}, {1010, 22, 245, 200, 12}, {1009, 22, 267, 452, 18},
+        {1000, 248, 327, 75, 23},  {2, 410, 327, 75, 23},    {1001, 325, 327, 75, 23}, {101, 175, 139, 12, 12},
+        {103, 175, 166, 12, 12},   {1011, 190, 139, 156, 12}, {1012, 190, 166, 156, 12},
+    };
+    for (const Place& p : places) {
+        ASSERT_NE(m_wizard.Control(p.id), nullptr) << "control " << p.id;
+        const RECT rc = m_wizard.ControlRect(p.id);
+        EXPECT_EQ(rc.left, p.x) << "control " << p.id;
+        EXPECT_EQ(rc.top, p.y) << "control " << p.id;
+        EXPECT_EQ(rc.right - rc.left, p.width) << "control " << p.id;
+        EXPECT_EQ(rc.bottom - rc.top, p.height) << "control " << p.id;
+    }
+}
+
+TEST_F(DialogStartTest, WelcomePageShowsItsSkinWithOnlyNextAndCancelAndBothOptionsTickedButHidden)
+{
+    ServePartner("abc", {});
+    StartWizard("abc");
+    Settle();
+    SavePage("dialog-welcome");
+
+    // Among the dialog's own children only Next, Cancel and the browser are shown; the
+    // browser has a zero size (checked with the layout), so it cannot be seen.
+    std::set<int> shown;
+    for (HWND h = ::GetWindow(m_wizard.Dialog(), GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        if (::GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE)
+            shown.insert(::GetDlgCtrlID(h));
+    }
+    EXPECT_EQ(shown, (std::set<int>{IDCANCEL, 1001, 1008}));
+    EXPECT_EQ(m_wizard.Text(1001), kNextCaption);
+    EXPECT_TRUE(m_wizard.IsEnabled(1001));
+    EXPECT_TRUE(m_wizard.IsEnabled(IDCANCEL));
+
+    for (int id : {101, 103}) {
+        ASSERT_NE(m_wizard.Control(id), nullptr) << "check box " << id;
+        EXPECT_TRUE(m_wizard.IsChecked(id)) << "check box " << id;
+        EXPECT_FALSE(m_wizard.IsVisible(id)) << "check box " << id;
+    }
+    // The browser starts without a location: nothing is loaded before page 3.
+    EXPECT_EQ(m_wizard.BrowserUrl(), "");
+    EXPECT_FALSE(Requested("/Lisence/agree.php"));
+    EXPECT_EQ(m_wizard.Text(1011), "바탕화면 바로가기 만들기");
+    EXPECT_EQ(m_wizard.Text(1012), "시작메뉴 등록하기");
+
+    // The page-1 skin fills the client area wherever no shown control covers it.
+    const Pixels skin = SkinOfSetup(129);
+    ASSERT_EQ(skin.width, 495);
+    ASSERT_EQ(skin.height, 359);
+    const Pixels client = CaptureClient(m_wizard.Dialog());
+    EXPECT_EQ(SkinDifference(client, skin, {m_wizard.ControlRect(1001), m_wizard.ControlRect(IDCANCEL)}), "");
+}
+
+// Korean terms over many lines, with syllables whose second byte is an ASCII letter
+// (똠, 햏, 뷁), blank lines and tabs, longer than a rich edit takes from the keyboard
+// (32,767 characters) unless told otherwise. Wine's RichEdit 1.0 keeps line ends as it
+// was given them: "\r\n", a lone "\r" and a lone "\n" all come back unchanged (and each
+// shows as a line break), so the text must come back exactly as served.
+std::string LongKoreanTerms()
+{
+    std::string text = "멜보라 플레이어 이용 약관\r\n\r\n서문: 유닉스 줄 끝\n옛 맥 줄 끝\r본문\r\n\r\n";
+    for (int article = 1; text.size() < 80000; ++article) {
+        const std::string n = std::to_string(article);
+        text += "제" + n + "조 (목적) 이 약관은 멜보라 플레이어의 이용 조건을 정합니다.\r\n";
+        text += "\t① 똠방각하 햏 뷁: 회원은 서비스를 성실히 이용하여야 합니다 (" + n + ").\r\n";
+        text += "\t② The service is provided as is; 음악은 개인 감상용입니다.\r\n\r\n";
+    }
+    return text + "부칙: 이 약관은 2024년 1월 1일부터 시행합니다.";
+}
+
+TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByte)
+{
+    ServePartner("abc", {});
+    const std::string terms = LongKoreanTerms();
+    ASSERT_TRUE(publisher::Put("/Lisence/melvora_licence.txt", terms));
+    StartWizard("abc");
+
+    const std::string shown = LongText(m_wizard.Control(1002), terms.size() * 2 + 16);
+    ASSERT_EQ(shown.size(), terms.size());
+    size_t at = 0;
+    while (at < terms.size() && shown[at] == terms[at])
+        ++at;
+    EXPECT_EQ(at, terms.size()) << "first difference at byte " << at;
+}
+
+TEST_F(DialogStartTest, FailingTermsServerStillOpensAtOnceAndLeavesTheTermsPageEmpty)
+{
+    ServePartner("abc", {});
+    ASSERT_TRUE(publisher::Fault("/Lisence/melvora_licence.txt", "reset", "", "product"));
+
+    const DWORD start = ::GetTickCount();
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe"));
+    ASSERT_TRUE(m_wizard.WaitForWizard());
+    ASSERT_TRUE(testutil::WaitFor([&] { return TextWithoutMessage(m_wizard.Control(1001)) == kNextCaption; }));
+    EXPECT_LT(::GetTickCount() - start, 5000u) << "page 1 came late";
+    EXPECT_TRUE(Requested("/Lisence/melvora_licence.txt"));
+
+    ASSERT_TRUE(m_wizard.WaitForTree());
+    NextTo(2);
+    EXPECT_TRUE(m_wizard.IsVisible(1002));
+    EXPECT_EQ(m_wizard.Text(1002), "");
+}
+
+TEST_F(DialogStartTest, CancelOrEscapeOnTheWelcomePageEndsTheProgramWithoutFinishActions)
+{
+    ServePartner("abc", {});
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Escape" : "Cancel");
+        m_wizard.Terminate();
+        ASSERT_TRUE(publisher::ClearLog());
+        StartWizard("abc");
+        if (escape)
+            m_wizard.PressEscape();
+        else
+            ASSERT_TRUE(m_wizard.PressCancel());
+        EXPECT_EQ(m_wizard.WaitForExit(10000), 0);
+        ExpectNoFinishActions();
+    }
+}
+
+TEST_F(DialogStartTest, EnterOnTheWelcomePagePressesNextInsteadOfEndingTheProgram)
+{
+    ServePartner("abc", {});
+    StartWizard("abc");
+    m_wizard.PressEnter();
+    Settle();
+    ASSERT_TRUE(m_wizard.IsRunning());
+    EXPECT_EQ(m_wizard.CurrentPage(), 2);
+}
+
+TEST_F(DialogStartTest, RunningPlayerIsEndedBeforeTheWelcomePageButNotOneOfAnotherCase)
+{
+    ServePartner("abc", {});
+    RunningPlayer player(m_dir / "player", "MELVORA.exe");
+    RunningPlayer otherCase(m_dir / "other", "melvora.exe");
+    ASSERT_TRUE(player.Started());
+    ASSERT_TRUE(otherCase.Started());
+
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe"));
+    ASSERT_TRUE(m_wizard.WaitForWizard());
+    // Polled without messages, so the answer is the state at the moment page 1 is set up.
+    bool playerRanOnWelcomePage = true;
+    ASSERT_TRUE(testutil::WaitFor([&] {
+        if (TextWithoutMessage(m_wizard.Control(1001)) != kNextCaption)
+            return false;
+        playerRanOnWelcomePage = player.IsRunning();
+        return true;
+    }));
+    EXPECT_FALSE(playerRanOnWelcomePage);
+    ASSERT_TRUE(m_wizard.WaitForTree());
+    EXPECT_TRUE(otherCase.IsRunning());
+}
+
+TEST_F(DialogStartTest, ComponentListIsFetchedOnceForTheFileNamesPartnerAfterTheWizardHasAppeared)
+{
+    const Component extra{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가 기능", "설명", "/pages/extras.html",
+                          "0"};
+    ServePartner("q7z", {extra});
+    // A slow answer keeps the start-up work waiting, so the test can look at the wizard meanwhile.
+    ASSERT_TRUE(publisher::Fault("/app/setup/setup.php?pid=q7z", "delay", "ms=3000", "product"));
+
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_q7z.exe"));
+    ASSERT_TRUE(testutil::WaitFor([] { return !ComponentListRequests().empty(); }, 30000));
+    // The list is being fetched: the wizard must already be on screen, on page 1, painted.
+    ASSERT_TRUE(m_wizard.WaitForWizard(2000));
+    EXPECT_EQ(TextWithoutMessage(m_wizard.Control(1001)), kNextCaption);
+    const Pixels skin = SkinOfSetup(129);
+    EXPECT_EQ(SkinDifference(CaptureClient(m_wizard.Dialog()), skin,
+                             {m_wizard.ControlRect(1001), m_wizard.ControlRect(IDCANCEL)}),
+              "");
+
+    ASSERT_TRUE(m_wizard.WaitForTree());
+    EXPECT_EQ(m_wizard.TreeItems().size(), 4u);
+    // Going through the pages asks for nothing more.
+    NextTo(3);
+    ASSERT_TRUE(m_wizard.PressBack());
+    ASSERT_TRUE(m_wizard.PressBack());
+    Settle();
+    const auto requests = ComponentListRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, "/app/setup/setup.php?pid=q7z");
+}
+
+}  // namespace
+}  // namespace e2e
