@@ -168,6 +168,8 @@ void CSetupDlg::OnOK()
     // dialog manager sends IDOK when the focused button is not marked as the default one
     // (the first page's Next, a button clicked with the mouse): press that button, as its
     // focus frame promises; with the focus anywhere else Enter does nothing.
+    if (IsInstalling())
+        return;   // no button of the installing page may be pressed
     CWindow focus(::GetFocus());
     const int id = focus.GetDlgCtrlID();
     if ((id == IDC_NEXT || id == IDC_BACK || id == IDCANCEL) && focus.GetParent().GetSafeHwnd() == m_hWnd &&

@@ -45,6 +45,8 @@ private:
     void StyleLabels();
     void LayOutControls(const CString& termsText);
     void HideBrowser();
+    // Shown and enabled: a button the user can press.
+    bool IsButtonUsable(int id) const;
     void OnTimer(UINT_PTR nIDEvent);
     void BuildComponentTree();
     void OnSelChangedTree(NMHDR* pNMHDR, LRESULT* pResult);

@@ -53,6 +53,13 @@ BOOL CSetupDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
         *pResult = 0;
         return TRUE;
     case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && (LOWORD(wParam) == IDC_BACK || LOWORD(wParam) == IDC_NEXT) &&
+            !IsButtonUsable(LOWORD(wParam))) {
+            // A button carries out BM_CLICK even when hidden or disabled; such a click
+            // must not move the page, least of all under the running install.
+            *pResult = 0;
+            return TRUE;
+        }
         if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_BACK) {
             OnBack();
             *pResult = 0;
@@ -86,6 +93,12 @@ BOOL CSetupDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
 }
 
 // -- pages ------------------------------------------------------------------------
+
+bool CSetupDlg::IsButtonUsable(int id) const
+{
+    HWND hButton = ::GetDlgItem(m_hWnd, id);
+    return ::IsWindowVisible(hButton) && ::IsWindowEnabled(hButton);
+}
 
 void CSetupDlg::HideBrowser()
 {

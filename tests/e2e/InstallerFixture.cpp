@@ -107,10 +107,17 @@ void InstallerTest::NextTo(int page)
     while (m_wizard.CurrentPage() < page) {
         const int from = m_wizard.CurrentPage();
         ASSERT_TRUE(m_wizard.PressNext()) << "on page " << from;
-        if (page >= 5 && from >= 3)
-            break;   // the install starts; the caller waits for its end
-        ASSERT_NE(m_wizard.CurrentPage(), from);
+        const int now = m_wizard.CurrentPage();
+        if (now >= 5)
+            break;   // the install started; the caller waits for its end
+        ASSERT_NE(now, from);
     }
+}
+
+bool InstallerTest::WaitForFinishPage(DWORD timeoutMs)
+{
+    return m_wizard.WaitForPage(6, timeoutMs) &&
+           testutil::WaitFor([this] { return m_wizard.IsEnabled(1001) && m_wizard.IsVisible(1012); });
 }
 
 void InstallerTest::SavePage(const std::string& name)
@@ -159,6 +166,60 @@ std::string InstallerTest::QuickLaunchLink() const
 std::string InstallerTest::StartMenuFolder() const
 {
     return Folder(CSIDL_COMMON_PROGRAMS) + "\\MELVORA";
+}
+
+void InstallerTest::ClickControl(int id)
+{
+    RECT rc = {};
+    ::GetWindowRect(m_wizard.Control(id), &rc);
+    ClickScreen(POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
+}
+
+bool InstallerTest::HoverEmptyTreeSpace()
+{
+    HWND hTree = m_wizard.Control(1004);
+    int visible = 0;
+    for (LPARAM h = ::SendMessageA(hTree, TVM_GETNEXTITEM, TVGN_FIRSTVISIBLE, 0); h && visible < 100;
+         h = ::SendMessageA(hTree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, h))
+        ++visible;
+    const int itemHeight = int(::SendMessageA(hTree, TVM_GETITEMHEIGHT, 0, 0));
+    RECT client = {};
+    ::GetClientRect(hTree, &client);
+    const int itemsBottom = visible * itemHeight;
+    if (itemHeight <= 0 || itemsBottom > client.bottom - 6)
+        return false;   // the items fill the tree
+    POINT pt = {client.right / 2, (itemsBottom + client.bottom) / 2};
+    ::MapWindowPoints(hTree, m_wizard.Dialog(), &pt, 1);
+    m_wizard.HoverDialogPoint(pt.x, pt.y);
+    return true;
+}
+
+std::string InstallerTest::RegText(HKEY root, const char* key, const char* name)
+{
+    const testutil::RegValue value = testutil::ReadRegValue(root, key, name);
+    if (!value.exists)
+        return "<missing>";
+    std::string text = value.data;
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    return text;
+}
+
+std::vector<std::string> InstallerTest::ProductValueNames()
+{
+    std::vector<std::string> names;
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\MELVORA", 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0; i < 1000; ++i) {
+        char name[256] = {};
+        DWORD length = sizeof name;
+        if (::RegEnumValueA(hKey, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    ::RegCloseKey(hKey);
+    return names;
 }
 
 bool InstallerTest::Requested(const std::string& pathPrefix, const char* role) const

@@ -43,6 +43,9 @@ protected:
     void StartWizard(const std::string& pid);
     // From page 1 to the page given, pressing Next.
     void NextTo(int page);
+    // Waits until the install has ended and the finish page is wholly shown (the install
+    // thread shows its controls one after the other).
+    bool WaitForFinishPage(DWORD timeoutMs = 60000);
     // Saves the wizard as <artifacts>\<name>.bmp.
     void SavePage(const std::string& name);
 
@@ -58,6 +61,19 @@ protected:
     std::string StartMenuFolder() const;
     std::vector<publisher::RequestLogEntry> Requests(const char* role) const { return publisher::ReadLog(role); }
     bool Requested(const std::string& pathPrefix, const char* role = "product") const;
+
+    // A real mouse click at the centre of a control of the wizard, enabled or not.
+    void ClickControl(int id);
+    // Moves the real mouse pointer into the options tree, below its last item.
+    bool HoverEmptyTreeSpace();
+
+    // A text value of the registry, "<missing>" when absent.
+    static std::string RegText(HKEY root, const char* key, const char* name);
+    // The names of the values under HKEY_CURRENT_USER "Software\MELVORA".
+    static std::vector<std::string> ProductValueNames();
+    std::string StartMenuLink() const { return StartMenuFolder() + "\\" + kLinkName; }
+    // The install log reached the log server.
+    bool LogSent() const { return Requested("/app/receive/log.php?pid=", "log"); }
 
     static void CleanMachine();
 
