@@ -85,9 +85,13 @@ TEST_F(InstallerTest, TypicalRunInstallsRecordsAndStartsEverything)
 
     NextTo(4);
     SavePage("typical-4-folder");
+    // The player trickles in, so the installing page stays long enough to be seen.
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/abc/1.0.3/MELVORA.exe", "trickle", "chunk=1024&interval=100"));
     ASSERT_TRUE(m_wizard.PressNext());
+    ASSERT_EQ(m_wizard.CurrentPage(), 5);
+    EXPECT_TRUE(testutil::WaitFor([&] { return m_wizard.Text(1010) == "MELVORA.exe 설치 중..."; }));
     SavePage("typical-5-installing");
-    ASSERT_TRUE(m_wizard.WaitForPage(6, 60000)) << "the install did not reach the finish page";
+    ASSERT_TRUE(WaitForFinishPage()) << "the install did not reach the finish page";
     SavePage("typical-6-finish");
 
     // The component's installer went into its own folder and was started.

@@ -1,0 +1,50 @@
+// The user's choice of optional components, made with real clicks in the options tree,
+// decides what the install fetches and starts.
+#include "InstallerFixture.h"
+
+namespace e2e {
+namespace {
+
+using TreeItem = WizardDriver::TreeItem;
+
+TEST_F(InstallerTest, DeselectedComponentIsSkippedAndMandatoryOneCannotBeDeselected)
+{
+    const Component optional{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가 기능", "추가 기능 설명",
+                             "/pages/extras.html", "0"};
+    const Component mandatory{"/MELVORA Tools/tools.exe", "ToolsSetup.exe", "필수 도구", "필수 도구 설명",
+                              "/pages/tools.html", "1"};
+    ServePartner("pick", {optional, mandatory});
+    StartWizard("pick");
+    NextTo(3);
+    TreeItem opt, req;
+    ASSERT_TRUE(m_wizard.FindTreeItem(optional.name, &opt));
+    ASSERT_TRUE(m_wizard.FindTreeItem(mandatory.name, &req));
+    EXPECT_EQ(opt.checkState, 1);
+    EXPECT_EQ(req.checkState, 3);
+
+    // The boxes are clicked in turn, never one twice running, which would be a double
+    // click. Clicks are handled in order: once the optional box has flipped, the click
+    // on the mandatory box before it has been handled too.
+    for (int expected : {0, 1, 0}) {
+        ASSERT_TRUE(m_wizard.ClickStateIcon(opt.hItem));
+        ASSERT_TRUE(testutil::WaitFor([&] { return m_wizard.CheckState(opt.hItem) == expected; }));
+        EXPECT_EQ(m_wizard.CheckState(req.hItem), 3);
+        ASSERT_TRUE(m_wizard.ClickStateIcon(req.hItem));
+    }
+    ASSERT_TRUE(m_wizard.ClickLabel(opt.hItem));   // handled after the last click on the mandatory box
+    ASSERT_TRUE(testutil::WaitFor([&] { return m_wizard.BrowserUrl() == publisher::Url(optional.page); }));
+    EXPECT_EQ(m_wizard.CheckState(req.hItem), 3);
+    EXPECT_EQ(m_wizard.CheckState(opt.hItem), 0);
+
+    NextTo(5);
+    ASSERT_TRUE(WaitForFinishPage());
+    EXPECT_TRUE(Requested("/files/ToolsSetup.exe"));
+    EXPECT_TRUE(testutil::FileExists(ProgramFiles() + "\\MELVORA Tools\\ToolsSetup.exe"));
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }));
+    EXPECT_FALSE(Requested("/files/ExtrasSetup.exe"));
+    EXPECT_FALSE(testutil::FileExists(ProgramFiles() + "\\MELVORA Extras"));
+    EXPECT_FALSE(WasStarted("\\ExtrasSetup.exe"));
+}
+
+}  // namespace
+}  // namespace e2e

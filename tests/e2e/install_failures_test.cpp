@@ -1,0 +1,121 @@
+// Installs that go wrong on the server's side: what is fetched, recorded, linked and
+// started when the versions are missing or a fixed file does not arrive.
+#include "InstallerFixture.h"
+
+namespace e2e {
+namespace {
+
+const char kProductKey[] = "Software\\MELVORA";
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MELVORA";
+
+const Component kExtras{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가 기능", "추가 기능 설명",
+                        "/pages/extras.html", "0"};
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (::FindNextFileA(hFind, &data));
+    ::FindClose(hFind);
+    return names;
+}
+
+void WriteProductValue(const char* name, const std::string& text)
+{
+    HKEY hKey = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kProductKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
+    ::RegCloseKey(hKey);
+}
+
+class InstallFailureTest : public InstallerTest {
+protected:
+    // From the start to the finish page, every component left ticked.
+    void InstallToFinishPage(const std::string& pid)
+    {
+        StartWizard(pid);
+        NextTo(5);
+        ASSERT_TRUE(WaitForFinishPage()) << "the install did not reach the finish page";
+    }
+
+    // Finish: the report is sent either way; without the player no shortcut, no start-menu
+    // folder and nothing started.
+    void FinishWithoutPlayer()
+    {
+        ASSERT_TRUE(m_wizard.PressNext());
+        EXPECT_EQ(m_wizard.WaitForExit(), 0);
+        EXPECT_TRUE(LogSent());
+        for (const std::string& path : {DesktopLink(), QuickLaunchLink(), StartMenuFolder()})
+            EXPECT_FALSE(testutil::FileExists(path)) << path;
+        EXPECT_FALSE(testutil::WaitFor([&] { return WasStarted("\\MELVORA.exe"); }, 1500));
+    }
+
+    // A version reply the install cannot use: the finish page follows, and nothing is
+    // fetched, written or started.
+    void ExpectUnusableVersionReply(const std::string& pid, const std::string& reply)
+    {
+        ServePartner(pid, {kExtras}, reply);
+        InstallToFinishPage(pid);
+        EXPECT_TRUE(Requested("/app/ver.php?project=melvora&pid=" + pid, "stats"));
+        EXPECT_FALSE(Requested("/app/ver_file"));
+        EXPECT_FALSE(Requested("/files/"));
+        EXPECT_TRUE(FolderEntries(InstallDir()).empty());
+        EXPECT_EQ(ProductValueNames(), std::vector<std::string>{"pid"});
+        EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "<missing>");
+        EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        FinishWithoutPlayer();
+        EXPECT_TRUE(StartedPrograms().empty());
+    }
+};
+
+TEST_F(InstallFailureTest, VersionReplyHoldingNotFoundInstallsNothing)
+{
+    ExpectUnusableVersionReply("vgone", "<html><head><title>404 Not Found</title></head></html>");
+}
+
+TEST_F(InstallFailureTest, EmptyVersionReplyInstallsNothing)
+{
+    ExpectUnusableVersionReply("vnone", "");
+}
+
+TEST_F(InstallFailureTest, MissingPlayerStillRecordsItButMakesNoShortcut)
+{
+    ServePartner("nopl", {kExtras});
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/nopl/1.0.3/MELVORA.exe", "status", "code=404"));
+    InstallToFinishPage("nopl");
+    EXPECT_TRUE(Requested("/app/ver_file/nopl/1.0.3/MELVORA.exe"));
+    EXPECT_FALSE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    // The rest of the install went on.
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
+    EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\RAZezazi.exe"));
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    FinishWithoutPlayer();
+}
+
+TEST_F(InstallFailureTest, UpdaterCutShortKeepsTheEarlierUpdaterVersion)
+{
+    ServePartner("cut", {});
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/cut/1.0.1/VIVoreder.exe", "short", ""));
+    WriteProductValue("updater_ver", "0.9.7");
+    WriteProductValue("dellog_ver", "0.9.7");
+    InstallToFinishPage("cut");
+    EXPECT_TRUE(Requested("/app/ver_file/cut/1.0.1/VIVoreder.exe"));
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "0.9.7");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "dellog_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
+}
+
+}  // namespace
+}  // namespace e2e
