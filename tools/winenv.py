@@ -12,7 +12,7 @@ import subprocess
 import time
 from pathlib import Path
 
-PREFIX_VERSION = "3"   # bump when the prefix settings below change
+PREFIX_VERSION = "4"   # bump when the prefix settings below change
 
 
 class WineEnv:
@@ -78,6 +78,8 @@ class WineEnv:
             shutil.rmtree(self.prefix)
         self.log("wine: creating the test prefix (first run takes a few seconds)")
         self.run_quiet(["wineboot", "-i"], timeout=300)
+        self.run_quiet(["wineserver", "-w"], timeout=60)
+        self._own_user_folders()
         settings = [
             # Hiding and destroying windows takes seconds without a window manager
             # unless Wine draws the frames itself.
@@ -93,6 +95,19 @@ class WineEnv:
             self.run_quiet(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], timeout=60)
         self.run_quiet(["wineserver", "-w"], timeout=60)
         marker.write_text(PREFIX_VERSION + "\n")
+
+    def _own_user_folders(self):
+        """wineboot links the user's Desktop, Documents and the like to the host's home
+        folder, which every prefix shares: a shortcut one test run puts on the desktop
+        would be seen, and deleted, by runs in other prefixes. Give this prefix its own."""
+        users = self.prefix / "drive_c" / "users"
+        for user in users.iterdir():
+            if user.is_symlink() or not user.is_dir():
+                continue
+            for entry in user.iterdir():
+                if entry.is_symlink():
+                    entry.unlink()
+                    entry.mkdir()
 
     # -- running ----------------------------------------------------------------
 

@@ -71,8 +71,15 @@ std::string WindowText(HWND hWnd)
 
 void ClickScreen(POINT pt)
 {
-    MoveMouse(pt);
-    ::Sleep(30);
+    // The pointer moves through the display server, and a late motion event of an
+    // earlier move can put it back: press only once it stays where it was sent.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        MoveMouse(pt);
+        ::Sleep(30);
+        POINT now = {};
+        if (::GetCursorPos(&now) && now.x == pt.x && now.y == pt.y)
+            break;
+    }
     INPUT inputs[2] = {};
     inputs[0].type = inputs[1].type = INPUT_MOUSE;
     inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
