@@ -105,5 +105,25 @@ TEST_F(ClosingTest, NothingEndsTheWizardWhileItInstalls)
     EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA\\MELVORA.exe"); }));
 }
 
+// A WM_QUIT ends the dialog's loop without any close handling; the program still lets
+// the install finish before it releases what the install uses, and then ends cleanly.
+TEST_F(ClosingTest, QuitWhileInstallingWaitsForTheInstallToEnd)
+{
+    ServePartner("quit", {kExtras});
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/quit/1.0.3/MELVORA.exe", "trickle", "chunk=512&interval=100"));
+    StartWizard("quit");
+    NextTo(5);
+    ASSERT_EQ(m_wizard.CurrentPage(), 5);
+    ASSERT_TRUE(::PostThreadMessageA(::GetWindowThreadProcessId(m_wizard.Dialog(), nullptr), WM_QUIT, 0, 0));
+    EXPECT_EQ(m_wizard.WaitForExit(60000), 0);
+    // Everything after the slow download was still done, components included.
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe"), m_standIn);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "dellog_ver"), "1.0.3");
+    EXPECT_TRUE(Requested("/files/ExtrasSetup.exe"));
+    // No finish actions: the wizard never closed on its finish page.
+    EXPECT_FALSE(LogSent());
+    EXPECT_FALSE(testutil::FileExists(DesktopLink()));
+}
+
 }  // namespace
 }  // namespace e2e
