@@ -286,13 +286,16 @@ TEST_F(HttpDownloaderTest, MoreBytesThanDeclaredFail)
 
 TEST_F(HttpDownloaderTest, AReplyRunningPastItsDeclaredSizeIsNotReadToItsEnd)
 {
-    // 64 MiB sent where 1000 bytes were declared: reading stops at the first excess.
+    // 64 MiB sent where 1000 bytes were declared. Depending on timing, WinInet either
+    // keeps to the declared length (then exactly those bytes arrived: success) or hands
+    // over more; then reading stops at the first excess and the download fails.
     ASSERT_TRUE(publisher::MakeFile(ServerPath("endless"), 64ull << 20));
     ASSERT_TRUE(publisher::Fault(ServerPath("endless"), "long", "declared=1000"));
-    EXPECT_FALSE(Download(ServerPath("endless")));
+    const bool ok = Download(ServerPath("endless"));
     const std::string bytes = TargetBytes();
-    EXPECT_GT(bytes.size(), 1000u);
+    EXPECT_GE(bytes.size(), 1000u);
     EXPECT_LT(bytes.size(), 1000u + 1024 * 1024);
+    EXPECT_EQ(ok, bytes.size() == 1000u);
     EXPECT_EQ(bytes, Pattern(bytes.size()));
 }
 
