@@ -152,11 +152,7 @@ void CSetupDlg::LayOutControls(const CString& termsText)
 
 void CSetupDlg::ShowWelcomePage()
 {
-    GetDlgItem(IDC_BACK).ShowWindow(SW_HIDE);
-    CWindow next = GetDlgItem(IDC_NEXT);
-    next.SetWindowText("다음");
-    next.ShowWindow(SW_SHOW);
-    GetDlgItem(IDCANCEL).ShowWindow(SW_SHOW);
+    ShowPageButtons(false, "다음");
     GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
     m_session.nPage = 1;
     Invalidate(TRUE);

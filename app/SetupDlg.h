@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "CBrush.h"
 #include "CDialog.h"
 #include "app/SetupSession.h"
 #include "controls/CheckTreeCtrl.h"
@@ -45,6 +46,10 @@ private:
     void StyleLabels();
     void LayOutControls(const CString& termsText);
     void HideBrowser();
+    // Back (shown or hidden), Next with its caption, and Cancel, as pages 1 to 4 show them.
+    void ShowPageButtons(bool showBack, const char* nextCaption);
+    // The options page's tree and labels.
+    void ShowOptionsControls(bool show);
     // Shown and enabled: a button the user can press.
     bool IsButtonUsable(int id) const;
     void OnTimer(UINT_PTR nIDEvent);
@@ -81,4 +86,6 @@ private:
     CSkinCheckButton* pStartMenuCheck = nullptr;
 
     HANDLE m_hInstallDone = nullptr;   // set when the install thread has finished
+    // The dialog's own background, where the window is larger than a page's skin.
+    CBrush m_pageBrush{0xD8E9EC};
 };

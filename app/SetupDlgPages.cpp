@@ -79,6 +79,11 @@ BOOL CSetupDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
         }
         break;
     }
+    case WM_CTLCOLORDLG:
+        // Wherever the client area is larger than the skin (the frame's size varies with
+        // the system), the skin's own body colour continues.
+        *pResult = reinterpret_cast<LRESULT>(static_cast<HBRUSH>(m_pageBrush));
+        return TRUE;
     case WM_TIMER:
         OnTimer(UINT_PTR(wParam));
         *pResult = 0;
@@ -105,18 +110,29 @@ void CSetupDlg::HideBrowser()
     m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW);
 }
 
-void CSetupDlg::ShowLicencePage()
+void CSetupDlg::ShowPageButtons(bool showBack, const char* nextCaption)
 {
-    GetDlgItem(IDC_BACK).ShowWindow(SW_SHOW);
+    GetDlgItem(IDC_BACK).ShowWindow(showBack ? SW_SHOW : SW_HIDE);
     CWindow next = GetDlgItem(IDC_NEXT);
-    next.SetWindowText("동의함");
+    next.SetWindowText(nextCaption);
     next.ShowWindow(SW_SHOW);
     GetDlgItem(IDCANCEL).ShowWindow(SW_SHOW);
+}
+
+void CSetupDlg::ShowOptionsControls(bool show)
+{
+    const int cmd = show ? SW_SHOW : SW_HIDE;
+    m_tree.ShowWindow(cmd);
+    GetDlgItem(IDC_DETAILS_GROUP).ShowWindow(SW_HIDE);   // the skin draws its own box
+    m_lblTerms.ShowWindow(cmd);
+    m_lblDescription.ShowWindow(cmd);
+}
+
+void CSetupDlg::ShowLicencePage()
+{
+    ShowPageButtons(true, "동의함");
     GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_SHOW);
-    m_tree.ShowWindow(SW_HIDE);
-    GetDlgItem(IDC_DETAILS_GROUP).ShowWindow(SW_HIDE);
-    m_lblTerms.ShowWindow(SW_HIDE);
-    m_lblDescription.ShowWindow(SW_HIDE);
+    ShowOptionsControls(false);
     HideBrowser();
     m_session.nPage = 2;
     Invalidate(TRUE);
@@ -124,16 +140,9 @@ void CSetupDlg::ShowLicencePage()
 
 void CSetupDlg::ShowComponentPage()
 {
-    GetDlgItem(IDC_BACK).ShowWindow(SW_SHOW);
-    CWindow next = GetDlgItem(IDC_NEXT);
-    next.SetWindowText("다음");
-    next.ShowWindow(SW_SHOW);
-    GetDlgItem(IDCANCEL).ShowWindow(SW_SHOW);
+    ShowPageButtons(true, "다음");
     GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
-    m_tree.ShowWindow(SW_SHOW);
-    GetDlgItem(IDC_DETAILS_GROUP).ShowWindow(SW_HIDE);
-    m_lblTerms.ShowWindow(SW_SHOW);
-    m_lblDescription.ShowWindow(SW_SHOW);
+    ShowOptionsControls(true);
     m_browser.SetWindowPos(nullptr, 24, 205, 440, 100, SWP_SHOWWINDOW);
     m_browser.Navigate(kAgreementUrl, nullptr, nullptr, nullptr, nullptr);
     m_session.nPage = 3;
@@ -142,16 +151,9 @@ void CSetupDlg::ShowComponentPage()
 
 void CSetupDlg::ShowFolderPage()
 {
-    GetDlgItem(IDC_BACK).ShowWindow(SW_SHOW);
-    CWindow next = GetDlgItem(IDC_NEXT);
-    next.SetWindowText("다음");
-    next.ShowWindow(SW_SHOW);
-    GetDlgItem(IDCANCEL).ShowWindow(SW_SHOW);
+    ShowPageButtons(true, "다음");
     GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
-    m_tree.ShowWindow(SW_HIDE);
-    GetDlgItem(IDC_DETAILS_GROUP).ShowWindow(SW_HIDE);
-    m_lblTerms.ShowWindow(SW_HIDE);
-    m_lblDescription.ShowWindow(SW_HIDE);
+    ShowOptionsControls(false);
     HideBrowser();
     m_session.nPage = 4;
     Invalidate(TRUE);
@@ -162,10 +164,7 @@ void CSetupDlg::ShowInstallPage()
     GetDlgItem(IDC_BACK).EnableWindow(FALSE);
     GetDlgItem(IDC_NEXT).EnableWindow(FALSE);
     GetDlgItem(IDCANCEL).ShowWindow(SW_HIDE);
-    m_tree.ShowWindow(SW_HIDE);
-    GetDlgItem(IDC_DETAILS_GROUP).ShowWindow(SW_HIDE);
-    m_lblTerms.ShowWindow(SW_HIDE);
-    m_lblDescription.ShowWindow(SW_HIDE);
+    ShowOptionsControls(false);
     HideBrowser();
     m_progress.ShowWindow(SW_SHOW);
     m_lblStatus.ShowWindow(SW_SHOW);
@@ -176,8 +175,9 @@ void CSetupDlg::ShowInstallPage()
 
     CreateFolderPath(m_session.strInstallDir);
     m_hInstallDone = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!AfxBeginThread(&CSetupDlg::InstallThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, nullptr))
-        ::SetEvent(m_hInstallDone);   // no thread: nothing to wait for
+    // Without the event nothing could wait for the thread: install on this thread then.
+    if (!m_hInstallDone || !AfxBeginThread(&CSetupDlg::InstallThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, nullptr))
+        InstallThreadProc(this);
 }
 
 void CSetupDlg::ShowFinishPage()
@@ -335,7 +335,8 @@ UINT CSetupDlg::InstallThreadProc(LPVOID pParam)
     CSetupDlg* pDlg = static_cast<CSetupDlg*>(pParam);
     pDlg->RunInstall();
     pDlg->OnNext();
-    ::SetEvent(pDlg->m_hInstallDone);   // the last touch of the dialog
+    if (pDlg->m_hInstallDone)
+        ::SetEvent(pDlg->m_hInstallDone);   // the last touch of the dialog
     return 0;
 }
 
