@@ -164,19 +164,33 @@ def stage_fuzz(args, tally):
     tally.add("fuzz", passed, failed)
 
 
+def run_unittest_dir(tally, suite_name, folder, log_path, env=None):
+    """Runs the Python tests of a folder in this process and adds them to the tally."""
+    saved = {k: os.environ.get(k) for k in (env or {})}
+    os.environ.update(env or {})
+    try:
+        suite = unittest.defaultTestLoader.discover(str(folder), top_level_dir=str(folder))
+        with open(log_path, "w") as out:
+            result = unittest.TextTestRunner(stream=out, verbosity=2).run(suite)
+    finally:
+        for k, v in saved.items():
+            if v is None:
+                os.environ.pop(k, None)
+            else:
+                os.environ[k] = v
+    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+    skipped = len(result.skipped)
+    tally.add(suite_name, result.testsRun - failed - skipped, failed, skipped)
+    if failed:
+        print_tail(log_path, 40)
+
+
 def stage_server(args, tally):
     tests = REPO / "tests" / "server"
     if not tests.is_dir():
         return
     log("server: running its tests")
-    suite = unittest.defaultTestLoader.discover(str(tests), top_level_dir=str(tests))
-    with open(args.root / "server-tests.log", "w") as out:
-        result = unittest.TextTestRunner(stream=out, verbosity=2).run(suite)
-    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
-    skipped = len(result.skipped)
-    tally.add("server", result.testsRun - failed - skipped, failed, skipped)
-    if failed:
-        print_tail(args.root / "server-tests.log", 40)
+    run_unittest_dir(tally, "server", tests, args.root / "server-tests.log")
 
 
 def stage_signing(args, tally):
@@ -242,6 +256,8 @@ def stage_wine(args, tally):
         tally.broken("windows build", f"see {log_path}")
         print_tail(log_path)
         return
+    run_unittest_dir(tally, "setup.exe", REPO / "tests" / "build", args.root / "setup-exe-tests.log",
+                     {"MELVORA_SETUP_EXE_PATH": str(build / "Setup.exe")})
     suites = [(name, build / "tests" / f"{name}.exe") for name in ("win_tests", "e2e_tests")]
     suites = [(name, exe) for name, exe in suites if exe.exists()]
     if not suites:

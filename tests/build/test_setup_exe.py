@@ -1,0 +1,73 @@
+"""The built Setup.exe is a 32-bit Windows GUI program that needs only system DLLs.
+
+Run by tools/run_tests.py after the Windows build, with MELVORA_SETUP_EXE_PATH naming the
+file; it reads the PE headers and the import directory itself.
+"""
+
+import os
+import struct
+import unittest
+from pathlib import Path
+
+# DLLs that ship with every Windows the program supports.
+SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+               "oleaut32.dll", "psapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wininet.dll"}
+
+
+class PeImage:
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        assert data[pe:pe + 4] == b"PE\0\0", "no PE signature"
+        self.machine, self.sections, _, _, _, opt_size, self.characteristics = struct.unpack_from(
+            "<HHIIIHH", data, pe + 4)
+        self.opt = pe + 24
+        self.magic = struct.unpack_from("<H", data, self.opt)[0]
+        self.subsystem = struct.unpack_from("<H", data, self.opt + 68)[0]
+        self.section_table = self.opt + opt_size
+
+    def rva_to_offset(self, rva):
+        for i in range(self.sections):
+            s = self.section_table + 40 * i
+            vsize, vaddr, rawsize, rawptr = struct.unpack_from("<IIII", self.data, s + 8)
+            if vaddr <= rva < vaddr + max(vsize, rawsize):
+                return rawptr + rva - vaddr
+        raise ValueError(f"address {rva:#x} is in no section")
+
+    def imported_dlls(self):
+        import_rva = struct.unpack_from("<I", self.data, self.opt + 96 + 8)[0]   # data directory 1
+        names = []
+        at = self.rva_to_offset(import_rva)
+        while True:
+            entry = struct.unpack_from("<IIIII", self.data, at)
+            if not any(entry):
+                return names
+            name_at = self.rva_to_offset(entry[3])
+            names.append(self.data[name_at:self.data.index(b"\0", name_at)].decode("ascii"))
+            at += 20
+
+
+class SetupExeTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        path = os.environ.get("MELVORA_SETUP_EXE_PATH")
+        if not path:
+            raise unittest.SkipTest("MELVORA_SETUP_EXE_PATH is not set")
+        cls.image = PeImage(Path(path).read_bytes())
+
+    def test_is_a_32_bit_gui_program_for_x86(self):
+        self.assertEqual(self.image.machine, 0x14C)       # i386
+        self.assertEqual(self.image.magic, 0x10B)         # PE32, not PE32+
+        self.assertEqual(self.image.subsystem, 2)         # Windows GUI
+        self.assertTrue(self.image.characteristics & 0x0100)   # 32-bit machine
+
+    def test_imports_only_dlls_that_ship_with_windows(self):
+        dlls = {name.lower() for name in self.image.imported_dlls()}
+        self.assertTrue(dlls, "no imports found")
+        self.assertLessEqual(dlls, SYSTEM_DLLS, f"unexpected DLLs: {sorted(dlls - SYSTEM_DLLS)}")
+        # The compiler's own runtime libraries are linked in, never needed at run time.
+        self.assertFalse({d for d in dlls if d.startswith(("libgcc", "libstdc++", "libwinpthread"))})
+
+
+if __name__ == "__main__":
+    unittest.main()
