@@ -63,10 +63,23 @@ public:
     }
     void ScreenToClient(POINT* pt) const { ::ScreenToClient(m_hWnd, pt); }
 
-    void Invalidate(BOOL bErase = TRUE) const { ::InvalidateRect(m_hWnd, nullptr, bErase); }
-    void InvalidateRect(const RECT* prc, BOOL bErase = TRUE) const { ::InvalidateRect(m_hWnd, prc, bErase); }
+    // Without a window these do nothing: to the system a null handle means every window
+    // on the desktop.
+    void Invalidate(BOOL bErase = TRUE) const
+    {
+        if (m_hWnd)
+            ::InvalidateRect(m_hWnd, nullptr, bErase);
+    }
+    void InvalidateRect(const RECT* prc, BOOL bErase = TRUE) const
+    {
+        if (m_hWnd)
+            ::InvalidateRect(m_hWnd, prc, bErase);
+    }
     void UpdateWindow() const { ::UpdateWindow(m_hWnd); }
-    BOOL RedrawWindow(const RECT* prc, HRGN hrgn, UINT flags) const { return ::RedrawWindow(m_hWnd, prc, hrgn, flags); }
+    BOOL RedrawWindow(const RECT* prc, HRGN hrgn, UINT flags) const
+    {
+        return m_hWnd ? ::RedrawWindow(m_hWnd, prc, hrgn, flags) : FALSE;
+    }
 
     DWORD GetStyle() const { return DWORD(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
     // Adds and removes style bits; frame flags other than 0 also refresh the frame.
