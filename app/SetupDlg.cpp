@@ -28,9 +28,7 @@ CSetupDlg::CSetupDlg(CWnd* pParent)
 
 CSetupDlg::~CSetupDlg()
 {
-    // Normally the thread has long ended; if the modal loop was ended some other way
-    // (a WM_QUIT), the thread still needs all of this until it is done.
-    WaitForInstallThread();
+    // The install thread has ended: the dialog waited for it when its window was destroyed.
     if (m_hInstallDone)
         ::CloseHandle(m_hInstallDone);
     ReleaseComponents();

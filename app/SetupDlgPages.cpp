@@ -52,6 +52,12 @@ BOOL CSetupDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
         OnClose();
         *pResult = 0;
         return TRUE;
+    case WM_DESTROY:
+        // A WM_QUIT ends the modal loop, which destroys the dialog at once. The install
+        // thread reads the tree's ticks and moves the controls until it is done: let it
+        // finish while they are all still there.
+        WaitForInstallThread();
+        break;
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED && (LOWORD(wParam) == IDC_BACK || LOWORD(wParam) == IDC_NEXT) &&
             !IsButtonUsable(LOWORD(wParam))) {

@@ -106,12 +106,20 @@ TEST_F(ClosingTest, NothingEndsTheWizardWhileItInstalls)
 }
 
 // A WM_QUIT ends the dialog's loop without any close handling; the program still lets
-// the install finish before it releases what the install uses, and then ends cleanly.
+// the install finish before it releases what the install uses, and then ends cleanly. The
+// install keeps to the user's choice of components although the wizard is closing.
 TEST_F(ClosingTest, QuitWhileInstallingWaitsForTheInstallToEnd)
 {
-    ServePartner("quit", {kExtras});
+    const Component unwanted{"/MELVORA Tools/tools.exe", "ToolsSetup.exe", "도구", "도구 설명", "/pages/tools.html",
+                             "0"};
+    ServePartner("quit", {kExtras, unwanted});
     ASSERT_TRUE(publisher::Fault("/app/ver_file/quit/1.0.3/MELVORA.exe", "trickle", "chunk=512&interval=100"));
     StartWizard("quit");
+    NextTo(3);
+    WizardDriver::TreeItem item;
+    ASSERT_TRUE(m_wizard.FindTreeItem(unwanted.name, &item));
+    ASSERT_TRUE(m_wizard.ClickStateIcon(item.hItem));
+    ASSERT_TRUE(testutil::WaitFor([&] { return m_wizard.CheckState(item.hItem) == 0; }));
     NextTo(5);
     ASSERT_EQ(m_wizard.CurrentPage(), 5);
     ASSERT_TRUE(::PostThreadMessageA(::GetWindowThreadProcessId(m_wizard.Dialog(), nullptr), WM_QUIT, 0, 0));
@@ -120,6 +128,7 @@ TEST_F(ClosingTest, QuitWhileInstallingWaitsForTheInstallToEnd)
     EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe"), m_standIn);
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "dellog_ver"), "1.0.3");
     EXPECT_TRUE(Requested("/files/ExtrasSetup.exe"));
+    EXPECT_FALSE(Requested("/files/ToolsSetup.exe"));
     // No finish actions: the wizard never closed on its finish page.
     EXPECT_FALSE(LogSent());
     EXPECT_FALSE(testutil::FileExists(DesktopLink()));
