@@ -136,8 +136,7 @@ void CSetupDlg::LayOutControls(const CString& termsText)
     richEdit.SetWindowText(termsText);
     richEdit.SetWindowPos(nullptr, 24, 118, 448, 174, SWP_HIDEWINDOW);
     m_tree.SetWindowPos(nullptr, 24, 81, 220, 104, SWP_HIDEWINDOW);
-    // The browser is never hidden: outside page 3 a zero size takes it out of sight.
-    m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    HideBrowser();   // never really hidden: outside page 3 a zero size takes it out of sight
     GetDlgItem(IDC_DETAILS_GROUP).SetWindowPos(nullptr, 249, 75, 220, 110, SWP_HIDEWINDOW);
     m_lblTerms.SetWindowPos(nullptr, 24, 190, 220, 12, SWP_HIDEWINDOW);
     m_lblDescription.SetWindowPos(nullptr, 259, 90, 200, 50, SWP_HIDEWINDOW);

@@ -2,8 +2,6 @@
 // its controls over a full-size skin picture per page.
 #pragma once
 
-#include <atomic>
-
 #include "CBrush.h"
 #include "CDialog.h"
 #include "app/SetupSession.h"

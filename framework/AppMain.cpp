@@ -1,6 +1,4 @@
 // The program's entry point: runs the one CWinApp object.
-#include <ole2.h>
-
 #include "CWinApp.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
