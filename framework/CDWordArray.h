@@ -10,10 +10,8 @@ public:
     void SetSize(int nNewSize) { m_values.resize(nNewSize > 0 ? size_t(nNewSize) : 0); }
     void RemoveAll() { m_values.clear(); }
     uint32_t GetAt(int nIndex) const { return m_values.at(size_t(nIndex)); }
-    void SetAt(int nIndex, uint32_t value) { m_values.at(size_t(nIndex)) = value; }
     int Add(uint32_t value) { m_values.push_back(value); return int(m_values.size()) - 1; }
     uint32_t operator[](int nIndex) const { return GetAt(nIndex); }
-    const std::vector<uint32_t>& values() const { return m_values; }
 
 private:
     std::vector<uint32_t> m_values;

@@ -21,6 +21,4 @@ public:
     }
     int GetPos() const { return int(SendMessage(PBM_GETPOS)); }
     int SetPos(int nPos) const { return int(SendMessage(PBM_SETPOS, WPARAM(nPos))); }
-    int SetStep(int nStep) const { return int(SendMessage(PBM_SETSTEP, WPARAM(nStep))); }
-    int StepIt() const { return int(SendMessage(PBM_STEPIT)); }
 };

@@ -18,7 +18,6 @@ public:
     {
         return InsertItem(TVIF_TEXT, pszItem, 0, 0, 0, 0, 0, hParent, hInsertAfter);
     }
-    BOOL DeleteAllItems() const { return BOOL(SendMessage(TVM_DELETEITEM, 0, LPARAM(TVI_ROOT))); }
 
     BOOL GetItem(TVITEMA* pItem) const { return BOOL(SendMessage(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(pItem))); }
     BOOL SetItem(TVITEMA* pItem) const { return BOOL(SendMessage(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(pItem))); }
@@ -35,7 +34,6 @@ public:
     {
         return reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
     }
-    HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
     HTREEITEM GetChildItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_CHILD); }
     HTREEITEM GetNextSiblingItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_NEXT); }
     HTREEITEM GetSelectedItem() const { return GetNextItem(nullptr, TVGN_CARET); }

@@ -38,7 +38,6 @@ public:
     // Reads the whole text. The length message may count characters rather than bytes
     // for some controls, so the buffer is grown until the text fits.
     CString GetWindowText() const;
-    void SetDlgItemText(int nID, const char* pszText) const { ::SetDlgItemTextA(m_hWnd, nID, pszText); }
 
     BOOL SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) const
     {
