@@ -2,8 +2,7 @@
 // terms-of-use text in the rich edit, a failing terms server, ending the program from the
 // first page, stopping a running player, and the one component-list request.
 #include "InstallerFixture.h"
-
-#include <psapi.h>
+#include "support/RunningPlayer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -138,53 +137,6 @@ std::vector<publisher::RequestLogEntry> ComponentListRequests()
     }
     return found;
 }
-
-// The stand-in player copied under a file name into its own folder and started; ended
-// again when the test is over.
-class RunningPlayer {
-public:
-    RunningPlayer(const std::string& folder, const std::string& fileName)
-    {
-        ::CreateDirectoryA(folder.c_str(), nullptr);
-        const std::string path = folder + "\\" + fileName;
-        if (!testutil::CopyFileTo(testutil::ProgramPath("idle_player"), path))
-            return;
-        m_hProcess = testutil::StartProcess("\"" + path + "\"", folder.c_str());
-        // Running means: the process list knows it under the name it was started with.
-        if (m_hProcess)
-            m_started = testutil::WaitFor([&] { return ModuleName() == fileName; });
-    }
-    ~RunningPlayer()
-    {
-        if (!m_hProcess)
-            return;
-        if (IsRunning()) {
-            ::TerminateProcess(m_hProcess, 1);
-            ::WaitForSingleObject(m_hProcess, 5000);
-        }
-        ::CloseHandle(m_hProcess);
-    }
-    RunningPlayer(const RunningPlayer&) = delete;
-    RunningPlayer& operator=(const RunningPlayer&) = delete;
-
-    bool Started() const { return m_started; }
-    bool IsRunning() const { return m_hProcess && ::WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT; }
-
-private:
-    std::string ModuleName() const
-    {
-        HMODULE hModule = nullptr;
-        DWORD cb = 0;
-        char name[MAX_PATH] = {};
-        if (!::EnumProcessModules(m_hProcess, &hModule, sizeof hModule, &cb) ||
-            !::GetModuleBaseNameA(m_hProcess, hModule, name, MAX_PATH - 1))
-            return std::string();
-        return name;
-    }
-
-    HANDLE m_hProcess = nullptr;
-    bool m_started = false;
-};
 
 class DialogStartTest : public InstallerTest {
 protected:

@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include "support/TestUtil.h"
 
 #include <shellapi.h>
@@ -116,6 +118,27 @@ void RemoveTree(const std::string& path)
         ::FindClose(h);
     }
     ::RemoveDirectoryA(path.c_str());
+}
+
+int UnusedLoopbackPort()
+{
+    WSADATA wsa;
+    if (::WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+        return 0;
+    int port = 0;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s != INVALID_SOCKET) {
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int len = sizeof addr;
+        if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            port = ntohs(addr.sin_port);
+        ::closesocket(s);
+    }
+    ::WSACleanup();
+    return port;
 }
 
 HANDLE StartProcess(const std::string& commandLine, const char* workingDir)

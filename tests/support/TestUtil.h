@@ -34,6 +34,9 @@ bool FileExists(const std::string& path);
 // Removes a folder and everything in it.
 void RemoveTree(const std::string& path);
 
+// A loopback port on which nothing listens: bound once and released again (0 on failure).
+int UnusedLoopbackPort();
+
 // Starts a program and returns its process handle (null on failure).
 HANDLE StartProcess(const std::string& commandLine, const char* workingDir = nullptr);
 // Runs a program to its end (or kills it after timeoutMs); returns its exit code,

@@ -1,7 +1,6 @@
 // File downloads with the real WinInet against the loopback publisher server; the
 // progress messages are recorded by a real window that runs its own message loop on
 // another thread, as the wizard dialog does while the install thread downloads.
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -361,28 +360,9 @@ TEST_F(HttpDownloaderTest, ASlowTransferSendsATimeMarkAboutEverySecond)
     }
 }
 
-// A loopback port with nothing listening: bound once by us, then released.
-int ClosedPort()
-{
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int len = sizeof addr;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    ::closesocket(s);
-    ::WSACleanup();
-    return port;
-}
-
 TEST_F(HttpDownloaderTest, AnUnreachableServerFailsQuicklyWithoutMessages)
 {
-    const int port = ClosedPort();
+    const int port = testutil::UnusedLoopbackPort();
     ASSERT_NE(port, 0);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
     const DWORD start = ::GetTickCount();

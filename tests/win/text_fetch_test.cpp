@@ -79,28 +79,9 @@ TEST_F(TextFetch, OnlyPlainHttpUrlsReachTheServer)
     EXPECT_TRUE(ReadLog().empty());
 }
 
-// A port on which nothing listens: bound once by us and released again.
-int UnusedPort()
-{
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int port = 0;
-    int len = sizeof addr;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    ::closesocket(s);
-    ::WSACleanup();
-    return port;
-}
-
 TEST_F(TextFetch, ARefusedConnectionGivesEmptyText)
 {
-    const int port = UnusedPort();
+    const int port = testutil::UnusedLoopbackPort();
     ASSERT_NE(port, 0);
     int result = 0;
     EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/a.txt", &result), "");
