@@ -35,6 +35,16 @@ size_t ReadFieldNumber(const std::string& f, size_t i, int* value)
     return i;
 }
 
+// Part i of count parts of a span, each width wide with edges truncated toward the
+// span's start; the last part ends exactly at the span's end.
+CRect EqualPart(const CRect& span, float width, int i, int count)
+{
+    CRect part(span.left + long(float(i) * width), 0, span.left + long(float(i + 1) * width), 0);
+    if (i == count - 1)
+        part.right = span.right;
+    return part;
+}
+
 }  // namespace
 
 long BarAxisLength(const CRect& rcInner, uint32_t style)
@@ -85,9 +95,7 @@ std::vector<GradientSegment> PlanGradientSegments(const CRect& span, const CRect
         return plan;
     const float step = float(span.right - span.left) / float(n);
     for (int i = 0; i < n; ++i) {
-        CRect segment(span.left + long(float(i) * step), 0, span.left + long(float(i + 1) * step), 0);
-        if (i == n - 1)
-            segment.right = span.right;
+        const CRect segment = EqualPart(span, step, i, n);
         if (segment.right < clip.left)
             continue;
         const CRect clipped(std::max(segment.left, clip.left), 0, std::min(segment.right, clip.right), 0);
@@ -124,9 +132,7 @@ std::vector<GradientBand> PlanGradientBands(const CRect& segment, const CRect& c
     const float fB = float(Blue(to) - Blue(from)) / float(steps);
     const float bandWidth = float(segment.right - segment.left) / float(steps);
     for (int i = 0; i < steps; ++i) {
-        CRect band(segment.left + long(float(i) * bandWidth), 0, segment.left + long(float(i + 1) * bandWidth), 0);
-        if (i == steps - 1)
-            band.right = segment.right;
+        CRect band = EqualPart(segment, bandWidth, i, steps);
         if (band.right < clip.left)
             continue;
         const bool last = band.right >= clip.right;
