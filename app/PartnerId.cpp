@@ -1,4 +1,4 @@
-#include "app/PartnerId.h"
+#include "PartnerId.h"
 
 CString PartnerIdFromModulePath(const CString& modulePath)
 {

@@ -1,4 +1,4 @@
-#include "install/ComponentList.h"
+#include "ComponentList.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "CString.h"
-#include "install/ComponentEntry.h"
+#include "ComponentEntry.h"
 
 // A server text counts as missing when it is empty or holds "404 Not Found" anywhere.
 bool IsMissingAnswer(const CString& text);

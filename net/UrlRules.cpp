@@ -1,4 +1,4 @@
-#include "net/UrlRules.h"
+#include "UrlRules.h"
 
 #include "AfxParseURL.h"
 

@@ -1,6 +1,8 @@
-// Which URLs the text fetch requests, and the report paths sent to the servers.
+// Which URLs the text fetch requests, the addresses and paths the installer builds for
+// the publisher's servers, and the report paths.
 #include <gtest/gtest.h>
 
+#include "install/ComponentList.h"
 #include "net/UrlRules.h"
 
 namespace {
@@ -28,6 +30,25 @@ TEST(FetchUrl, OnlyPlainHttpUrlsAreRequested)
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("host:8080/a.txt")));
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("/a.txt")));
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("")));
+}
+
+TEST(ServerAddresses, EachRequestNamesItsFolderPartnerAndVersionInTheirPlaces)
+{
+    EXPECT_EQ(ComponentListUrl("www.example.com:8080", "nv01"), "http://www.example.com:8080/app/setup/setup.php?pid=nv01");
+    EXPECT_EQ(VersionQueryPath("nv01"), "/app/ver.php?project=melvora&pid=nv01");
+    // Nothing stored: the reports name the default partner.
+    EXPECT_EQ(ReportedPartnerId(""), "melvora");
+    EXPECT_EQ(ReportedPartnerId("nv01"), "nv01");
+
+    const CString base = DownloadBaseUrl("www.example.com");
+    EXPECT_EQ(base, "http://www.example.com/app/ver_file");
+    // The uninstaller is shared by every partner and version, capitalised on the server.
+    EXPECT_EQ(UninstallFileUrl(base, "Uninstall.exe"), "http://www.example.com/app/ver_file/uninstall/Uninstall.exe");
+    // Partner first, then the version, then the file.
+    EXPECT_EQ(VersionedFileUrl(base, "nv01", "1.0.3", "ZUZade.dll"),
+              "http://www.example.com/app/ver_file/nv01/1.0.3/ZUZade.dll");
+    EXPECT_EQ(InstalledFilePath("C:\\Program Files\\MELVORA", "MELVORA.exe"),
+              "C:\\Program Files\\MELVORA\\MELVORA.exe");
 }
 
 TEST(ReportPaths, TheSerialLengthIsCountedInBytes)
