@@ -51,6 +51,23 @@ TEST(ServerAddresses, EachRequestNamesItsFolderPartnerAndVersionInTheirPlaces)
               "C:\\Program Files\\MELVORA\\MELVORA.exe");
 }
 
+TEST(ServerAddresses, APartnerIdGoesIntoEveryAddressAsOneEncodedComponent)
+{
+    // What the partner-copy tool allows passes unchanged.
+    EXPECT_EQ(EncodeUrlComponent("Nv-01_a.b~Z9"), "Nv-01_a.b~Z9");
+    // Anything else cannot end the value, start another or change the path.
+    EXPECT_EQ(EncodeUrlComponent(" &#%+/?=\x01\x7F"), "%20%26%23%25%2B%2F%3F%3D%01%7F");
+    EXPECT_EQ(EncodeUrlComponent("\xC6\xC4"), "%C6%C4");   // Korean bytes
+    EXPECT_EQ(EncodeUrlComponent(""), "");
+
+    const CString odd = "a b&pid=x#y";
+    EXPECT_EQ(ComponentListUrl("h", odd), "http://h/app/setup/setup.php?pid=a%20b%26pid%3Dx%23y");
+    EXPECT_EQ(VersionQueryPath(odd), "/app/ver.php?project=melvora&pid=a%20b%26pid%3Dx%23y");
+    EXPECT_EQ(InstallLogPath(odd, "ABCDEFGHIJKL"), "/app/receive/log.php?pid=a%20b%26pid%3Dx%23y&sr=ABCDEFGHIJKL");
+    EXPECT_EQ(VersionedFileUrl("http://h/app/ver_file", "../x y", "1.0", "ZUZade.dll"),
+              "http://h/app/ver_file/..%2Fx%20y/1.0/ZUZade.dll");
+}
+
 TEST(ReportPaths, TheSerialLengthIsCountedInBytes)
 {
     // Six Korean characters are twelve bytes in code page 949: sent.
