@@ -82,7 +82,7 @@ BOOL CSetupDlg::OnInitDialog()
     m_progress.Invalidate(TRUE);
 
     CString termsUrl;
-    termsUrl.Format("%s", "http://" MELVORA_PRODUCT_SERVER "/Lisence/melvora_licence.txt");
+    termsUrl.Format("%s", MELVORA_PRODUCT_ORIGIN "/Lisence/melvora_licence.txt");
     CString termsText;
     FetchUrlText(termsUrl, termsText);
 

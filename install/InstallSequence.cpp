@@ -76,7 +76,7 @@ void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
 
     const CString& dir = target.installDir;
     const CString& pid = target.partnerId;
-    const CString base = DownloadBaseUrl(MELVORA_PRODUCT_SERVER);
+    const CString base = DownloadBaseUrl(MELVORA_PRODUCT_ORIGIN);
     FixedFileFetcher files(ui, dir);
 
     files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");
