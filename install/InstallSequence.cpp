@@ -9,6 +9,7 @@
 #include "PublisherHosts.h"
 #include "Registry.h"
 #include "StatsClient.h"
+#include "UrlRules.h"
 
 namespace {
 
@@ -46,6 +47,14 @@ void WriteUninstallEntry(const CString& installDir)
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "Publisher", kPublisherName, 0, 1);
 }
 
+// Installers are started with administrator rights. A build that names a signer checks
+// every downloaded .exe and .dll; an installer of any other name (a script, a package)
+// passed no check, so such a build does not start it.
+bool MayStart(const CString& installerPath)
+{
+    return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
+}
+
 void InstallComponents(const InstallTarget& target, InstallUi& ui)
 {
     CHttpDownloader downloader;
@@ -58,7 +67,7 @@ void InstallComponents(const InstallTarget& target, InstallUi& ui)
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()))
+        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()) && MayStart(entry.localPath))
             ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
     }
 }
