@@ -49,8 +49,8 @@ void WriteUninstallEntry(const CString& installDir)
 
 // Installers are started with administrator rights. A build that names a signer checks
 // every downloaded .exe and .dll; an installer of any other name (a script, a package)
-// passed no check, so such a build does not start it.
-bool MayStart(const CString& installerPath)
+// could pass no check, so such a build neither fetches nor starts it.
+bool IsCheckable(const CString& installerPath)
 {
     return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
 }
@@ -60,14 +60,14 @@ void InstallComponents(const InstallTarget& target, InstallUi& ui)
     CHttpDownloader downloader;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
-        if (!ui.IsSelected(entry.hItem))
-            continue;   // deselected by the user
+        if (!ui.IsSelected(entry.hItem) || !IsCheckable(entry.localPath))
+            continue;   // deselected by the user, or not a program the signer check covers
         CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
         ui.ResetBar();
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()) && MayStart(entry.localPath))
+        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()))
             ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
     }
 }
