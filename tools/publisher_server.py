@@ -57,8 +57,9 @@ with "ERROR <reason>"; query values percent-encoded)
 ------------------------------------------------------------------------
 /__control/ping                     "OK"
 /__control/ports                    "product P\\nstats S\\nlog L\\n"
-/__control/tls-failures             TLS mode: handshakes that failed (a client that did
-        not trust the certificate), "product N\\nstats N\\nlog N\\n"
+/__control/tls-refused              TLS mode: connections that ended before a request,
+        because the handshake failed or the client hung up right after it (as a
+        client that does not trust the certificate does): "product N\\nstats N\\nlog N\\n"
 /__control/log[?role=R]             request log, one line per request:
         role<TAB>method<TAB>path?query<TAB>HTTP/x.y<TAB>User-Agent<TAB>
         Authorization<TAB>epoch seconds (6 decimals); tabs and line breaks
@@ -409,27 +410,27 @@ class Handler(BaseHTTPRequestHandler):
         # TLS: the handshake happens here, on the connection's own thread, so a client
         # that is slow to say hello holds up no other.
         self.tls_failed = False
+        self.requests_served = 0
         if isinstance(self.request, ssl.SSLSocket):
             self.request.settimeout(HANDSHAKE_TIMEOUT)
             try:
                 self.request.do_handshake()
             except (ssl.SSLError, OSError):
                 self.tls_failed = True
-                self.server.app.count_tls_failure(self.server.role)
         super().setup()
         if not self.tls_failed:
             self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def handle(self):
-        if self.tls_failed:
-            return
         try:
-            for _ in range(MAX_REQUESTS_PER_CONNECTION):
+            for _ in range(0 if self.tls_failed else MAX_REQUESTS_PER_CONNECTION):
                 self.handle_one_request()
                 if self.close_connection:
                     break
         except (ConnectionError, TimeoutError, OSError):
             pass
+        if isinstance(self.request, ssl.SSLSocket) and self.requests_served == 0:
+            self.server.app.count_tls_refusal(self.server.role)
 
     def log_message(self, fmt, *args):
         if not self.server.app.quiet:
@@ -507,6 +508,7 @@ class Handler(BaseHTTPRequestHandler):
     # -- answering --
 
     def serve(self):
+        self.requests_served += 1
         server, state = self.server, self.server.app.state
         self.reply_version = "HTTP/1.0" if self.request_version == "HTTP/1.0" else "HTTP/1.1"
         if self.reply_version == "HTTP/1.0":
@@ -693,9 +695,9 @@ class Handler(BaseHTTPRequestHandler):
             return "OK\n"
         if name == "ports":
             return "".join("%s %d\n" % (r, app.ports[r]) for r in ROLES)
-        if name == "tls-failures":
+        if name == "tls-refused":
             with state.lock:
-                return "".join("%s %d\n" % (r, app.tls_failures[r]) for r in ROLES)
+                return "".join("%s %d\n" % (r, app.tls_refusals[r]) for r in ROLES)
         if name == "log":
             return state.log_text(role() if params.get("role") else None)
         if name == "clear-log":
@@ -776,7 +778,7 @@ class App:
         self.tls = tls
         self.host_name = host_name
         self.origin_prefix = "%s://%s" % ("https" if tls else "http", host_name)
-        self.tls_failures = {role: 0 for role in ROLES}
+        self.tls_refusals = {role: 0 for role in ROLES}
 
     def substitute(self, data):
         for role in ROLES:
@@ -784,9 +786,9 @@ class App:
                                 b"%s:%d" % (self.host_name.encode(), self.ports[role]))
         return data
 
-    def count_tls_failure(self, role):
+    def count_tls_refusal(self, role):
         with self.state.lock:
-            self.tls_failures[role] += 1
+            self.tls_refusals[role] += 1
 
 
 def parse_args(argv):
