@@ -28,13 +28,14 @@ Exit status: 0 done, 1 a file could not be read or written, 2 the table was refu
 """
 
 import argparse
-import hashlib
 import base64
+import hashlib
 import json
 import os
 import re
 import shutil
 import sys
+import tempfile
 import tomllib
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -242,7 +243,8 @@ def read_component(raw, where, hosts, files, problems):
         text = expand(text, hosts)
         bad = sorted({ch for ch in text if ch in "|^" or ord(ch) < 32 or ord(ch) == 127})
         if bad:
-            problems.error(f"{where}.{key}", f"contains {', '.join(map(repr, bad))}, which the component list cannot carry")
+            problems.error(f"{where}.{key}",
+                           f"contains {', '.join(map(repr, bad))}, which the component list cannot carry")
         why = cp949_problem(text)
         if why:
             problems.error(f"{where}.{key}", why)
@@ -256,7 +258,8 @@ def read_component(raw, where, hosts, files, problems):
         problems.error(f"{where}.installer", "must be an http:// URL ending in the installer's file name "
                                              "(it is stored under that name)")
     elif installer and product_path(installer, hosts) not in (None, *files):
-        problems.error(f"{where}.installer", f"{product_path(installer, hosts)} is on the product host but not among [files]")
+        problems.error(f"{where}.installer",
+                       f"{product_path(installer, hosts)} is on the product host but not among [files]")
     if page and product_path(page, hosts) not in (None, *files):
         problems.warn(f"{where}.page", f"{product_path(page, hosts)} is on the product host but not among [files]")
     mandatory = raw.get("mandatory", False)
@@ -285,7 +288,8 @@ def read_partner(pid, raw, base, hosts, files, problems):
         problems.error(f"{where}.components", "must be a list of tables")
         components = []
     if len(components) > MAX_COMPONENTS:
-        problems.error(f"{where}.components", f"{len(components)} given: the installer reads only the first {MAX_COMPONENTS}")
+        problems.error(f"{where}.components",
+                       f"{len(components)} given: the installer reads only the first {MAX_COMPONENTS}")
     rows = [read_component(c, f"{where}.components[{i}]", hosts, files, problems)
             for i, c in enumerate(components, 1)]
     return Partner(pid, versions["player"], versions["updater"], player_dir, updater_dir, [r for r in rows if r])
@@ -366,10 +370,11 @@ def write_site(site, out, root, log_dir, table_name):
         if not out.is_dir() or any(out.iterdir()):
             raise Refused(f"{out} exists and was not made by this program; name an empty or new folder")
     out.parent.mkdir(parents=True, exist_ok=True)
-    fresh, old = out.with_name(out.name + ".new"), out.with_name(out.name + ".old")
-    for leftover in (fresh, old):
-        if leftover.exists():
-            shutil.rmtree(leftover)
+    fresh = Path(tempfile.mkdtemp(prefix=f".{out.name}-", dir=out.parent))
+    umask = os.umask(0)
+    os.umask(umask)
+    os.chmod(fresh, 0o777 & ~umask)   # the web server's own user reads it
+    old = fresh.with_name(fresh.name + "-old")
     try:
         write_tree(site, fresh)
         nginx = fresh / "nginx"
@@ -382,9 +387,12 @@ def write_site(site, out, root, log_dir, table_name):
             out.rename(old)
         fresh.rename(out)
     finally:
-        for leftover in (fresh, old):
-            if leftover.exists():
-                shutil.rmtree(leftover)
+        if fresh.exists():
+            shutil.rmtree(fresh)
+            if old.exists():
+                old.rename(out)   # the new site could not take its place: keep the old one
+        if old.exists():
+            shutil.rmtree(old)
 
 
 def summary(site):
@@ -418,7 +426,7 @@ def main(argv=None):
         if not args.check:
             write_site(site, Path(args.out), args.root, args.log_dir, table_path.name)
     except Refused as exc:
-        print(f"{me}: {table_path}: refused, nothing made:\n{exc}", file=sys.stderr)
+        print(f"{me}: {table_path}: refused{'' if args.check else ', nothing made'}:\n{exc}", file=sys.stderr)
         return 2
     except OSError as exc:
         print(f"{me}: {exc}", file=sys.stderr)

@@ -105,11 +105,12 @@ class Config:
         if role == "product":
             text += "    location = /Lisence/melvora_licence.txt { charset euc-kr; }\n"
         if role == "log":
-            text += "    location = /app/receive/log.php {\n        types { }\n        default_type text/plain;\n    }\n"
+            text += ("    location = /app/receive/log.php {\n        types { }\n"
+                     "        default_type text/plain;\n    }\n")
         return text + "}\n"
 
     def servers(self, table_name):
-        return HEADER.format(table=table_name) + "".join("\n" + self.server(role) for role in ("product", "stats", "log"))
+        return HEADER.format(table=table_name) + "".join("\n" + self.server(role) for role in self.hosts)
 
     def standalone(self):
         servers = self.root / "nginx" / "melvora.conf"
