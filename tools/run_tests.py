@@ -181,11 +181,17 @@ def run_unittest_dir(tally, suite_name, folder, log_path, env=None):
                 os.environ.pop(k, None)
             else:
                 os.environ[k] = v
-    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+    failed = count_failed(result)
     skipped = len(result.skipped)
     tally.add(suite_name, result.testsRun - failed - skipped, failed, skipped)
     if failed:
         print_tail(log_path, 40)
+
+
+def count_failed(result):
+    """Failed tests of a unittest result; a test with several failing subtests counts once."""
+    failing = {getattr(test, "test_case", test).id() for test, _ in result.failures + result.errors}
+    return len(failing) + len(result.unexpectedSuccesses)
 
 
 def stage_server(args, tally):
@@ -207,9 +213,7 @@ def stage_signing(args, tally):
     suite = unittest.defaultTestLoader.discover(str(tests), top_level_dir=str(tests))
     with open(args.root / "signing-tests.log", "w") as out:
         result = unittest.TextTestRunner(stream=out, verbosity=2).run(suite)
-    # A test with several failing subtests counts once.
-    failing = {getattr(test, "test_case", test).id() for test, _ in result.failures + result.errors}
-    failed = len(failing) + len(result.unexpectedSuccesses)
+    failed = count_failed(result)
     skipped = len(result.skipped)
     tally.add("signing", result.testsRun - failed - skipped, failed, skipped)
     if failed:
