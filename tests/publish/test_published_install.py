@@ -177,6 +177,7 @@ class PublishedSite(unittest.TestCase):
         links = [user / "Desktop" / LINK, user / "AppData/Roaming/Microsoft/Internet Explorer/Quick Launch" / LINK,
                  drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/MELVORA" / LINK]
         self.clean_machine(wine, program_files, links)
+        self.addCleanup(self.clean_machine, wine, program_files, links)   # the prefix is shared with other tests
         links[1].parent.mkdir(parents=True, exist_ok=True)   # an installed browser would have made it
 
         setup = WORK / "Setup_pub01.exe"
