@@ -328,11 +328,11 @@ def stage_publish(args, tally):
     tests = REPO / "tests" / "publish"
     if not tests.is_dir():
         return
+    started = time.time()
     build = build_windows(args, tally, "publish")
     if not build:
         return
     log("publish: a typical install from the generated site, served by nginx")
-    started = time.time()
     run_unittest_dir(tally, "publish", tests, args.root / "publish-tests.log",
                      {"MELVORA_BUILD_ROOT": str(args.root), "MELVORA_TEST_PORT": str(args.port),
                       "MELVORA_WIN_BUILD": str(build)})
