@@ -42,8 +42,11 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from make_partner_copies import Refused, check_ids  # noqa: E402
-from publisher_server import AUTH_CREDENTIALS, REALM  # noqa: E402
 import site_nginx  # noqa: E402
+
+REPO = Path(__file__).resolve().parent.parent
+PRODUCT_CONSTANTS = REPO / "sys" / "ProductConstants.h"   # the credentials Setup.exe is built with
+REALM = "MELVORA"
 
 ROLES = ("product", "stats", "log")
 PLAYER_FILES = ("MELVORA.exe", "ZUZade.dll", "RAZezazi.exe")   # under the player version
@@ -353,11 +356,23 @@ def write_tree(site, out):
         write_bytes(out / role / "404.html", NOT_FOUND_PAGE.encode("ascii"))
 
 
+def report_credentials():
+    """The user and password the installer's two reports log in with, as it is built."""
+    try:
+        text = PRODUCT_CONSTANTS.read_text(encoding="utf-8")
+    except OSError as exc:
+        raise OSError(f"cannot read the installer's credentials from {PRODUCT_CONSTANTS}: {exc.strerror}")
+    found = [re.search(rf'\b{name}\[\]\s*=\s*"([!-~]+)"', text) for name in ("kReportUser", "kReportPassword")]
+    if not all(found) or ":" in found[0][1]:
+        raise OSError(f"{PRODUCT_CONSTANTS} does not name kReportUser and kReportPassword as expected")
+    return found[0][1], found[1][1]
+
+
 def htpasswd_line():
     """The installer's fixed credentials as a salted SHA-1 entry, which nginx reads. The
     password ships inside every copy of the installer, so it is no secret; the fixed salt
     keeps the generated site the same from one run to the next."""
-    user, password = AUTH_CREDENTIALS.decode("ascii").split(":", 1)
+    user, password = report_credentials()
     salt = hashlib.sha1(b"melvora-site:" + user.encode("ascii")).digest()[:8]
     digest = hashlib.sha1(password.encode("ascii") + salt).digest()
     return f"{user}:{{SSHA}}{base64.b64encode(digest + salt).decode('ascii')}\n"
