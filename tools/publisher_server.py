@@ -152,7 +152,7 @@ MAX_REQUESTS_PER_CONNECTION = 1000
 IDLE_TIMEOUT = 30            # seconds a kept-alive connection may sit idle
 HANDSHAKE_TIMEOUT = 10       # seconds a TLS client may take to say hello
 MAX_PAUSE_MS = 600_000       # upper bound for any fault's pause
-SAFE_PID = re.compile(r"[A-Za-z0-9_-][A-Za-z0-9_.-]*")
+SAFE_PID = re.compile(r"[A-Za-z0-9_~-][A-Za-z0-9_.~-]*")   # every id a partner copy can carry
 FAULT_KINDS = ("status", "redirect", "no-length", "chunked", "short", "long",
                "trickle", "zero", "reset", "split", "delay")
 

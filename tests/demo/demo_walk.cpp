@@ -1,8 +1,9 @@
-// Walks a setup program through its pages as a user would, saving a picture of each page,
-// after saying what its start-up fetched (the terms text, the options tree):
-// demo_walk <path of Setup_demo.exe> <folder for the pictures> [--start-only]
+// Walks a setup program through its pages as a user would, keeping what is offered and
+// saving a picture of each page, after saying what its start-up fetched (the terms text,
+// the options tree): demo_walk <setup program> <folder for the pictures> [--start-only]
 // With --start-only it cancels on the first page instead. Used by tools/demo.py when there
-// is no display to click on, and by the tests of the https build. Without optional
+// is no display to click on, by the test of an install from a generated publisher site
+// (tests/publish) and by the tests of the https build (tests/signing). Without optional
 // components the folder page is left out, as the wizard does.
 #include <windows.h>
 
