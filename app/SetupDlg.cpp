@@ -75,6 +75,10 @@ BOOL CSetupDlg::OnInitDialog()
     // Fires once, as soon as the dialog's loop is first idle (the component list).
     SetTimer(0, 0);
 
+    // A build for https takes no page whose certificate fails, not even on the user's say.
+    if (MELVORA_PUBLISHER_HTTPS)
+        m_browser.RefuseCertificateProblems();
+
     m_progress.SetBackgroundColor(kBarBackground);
     m_progress.SendMessage(PBM_SETRANGE32, 0, 100);
     m_progress.SendMessage(PBM_SETSTEP, 1);
