@@ -43,6 +43,7 @@ private:
 
     void StyleLabels();
     void LayOutControls(const CString& termsText);
+    void SetTabOrder();
     void HideBrowser();
     // Back (shown or hidden), Next with its caption, and Cancel, as pages 1 to 4 show them.
     void ShowPageButtons(bool showBack, const char* nextCaption);

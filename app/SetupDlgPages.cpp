@@ -113,7 +113,9 @@ bool CSetupDlg::IsButtonUsable(int id) const
 
 void CSetupDlg::HideBrowser()
 {
-    m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    // Out of sight, and out of the tab order: Tab must not lead into a control nobody sees.
+    m_browser.ModifyStyle(WS_TABSTOP, 0);
+    m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOZORDER);
 }
 
 void CSetupDlg::ShowPageButtons(bool showBack, const char* nextCaption)
@@ -149,7 +151,8 @@ void CSetupDlg::ShowComponentPage()
     ShowPageButtons(true, "다음");
     GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
     ShowOptionsControls(true);
-    m_browser.SetWindowPos(nullptr, 24, 205, 440, 100, SWP_SHOWWINDOW);
+    m_browser.ModifyStyle(0, WS_TABSTOP);
+    m_browser.SetWindowPos(nullptr, 24, 205, 440, 100, SWP_SHOWWINDOW | SWP_NOZORDER);
     m_browser.Navigate(kAgreementUrl, nullptr, nullptr, nullptr, nullptr);
     m_session.nPage = 3;
     Invalidate(TRUE);
@@ -200,6 +203,9 @@ void CSetupDlg::ShowFinishPage()
     m_lblDesktop.ShowWindow(SW_SHOW);
     m_lblStartMenu.ShowWindow(SW_SHOW);
     ::EnableMenuItem(::GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+    // The install page disabled the button that had the focus, which left the keyboard
+    // nowhere: give it to 마침.
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next.GetSafeHwnd()), TRUE);
     m_session.nPage = 6;
     Invalidate(TRUE);
 }

@@ -10,7 +10,7 @@ import unittest
 from pathlib import Path
 
 # DLLs that ship with every Windows the program supports.
-SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleacc.dll",
                "oleaut32.dll", "psapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wininet.dll"}
 
 
