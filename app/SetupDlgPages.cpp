@@ -203,11 +203,11 @@ void CSetupDlg::ShowFinishPage()
     m_lblDesktop.ShowWindow(SW_SHOW);
     m_lblStartMenu.ShowWindow(SW_SHOW);
     ::EnableMenuItem(::GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
-    // The install page disabled the button that had the focus, which left the keyboard
-    // nowhere: give it to 마침.
-    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next.GetSafeHwnd()), TRUE);
     m_session.nPage = 6;
     Invalidate(TRUE);
+    // The install page disabled the button that had the focus, which left the keyboard
+    // nowhere: the finish page gives it to 마침 once it is complete.
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next.GetSafeHwnd()), TRUE);
 }
 
 // -- navigation -------------------------------------------------------------------

@@ -25,8 +25,9 @@ BSTR ToBstr(const CString& text)
 LRESULT CCheckBoxAccessible::Answer(HWND hBox, HWND hLabel, WPARAM wParam)
 {
     IAccessible* pStandard = nullptr;
-    if (FAILED(::CreateStdAccessibleObject(hBox, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&pStandard))) ||
-        !pStandard)
+    const HRESULT hr =
+        ::CreateStdAccessibleObject(hBox, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&pStandard));
+    if (FAILED(hr) || !pStandard)
         return 0;
     CCheckBoxAccessible* pObject = new (std::nothrow) CCheckBoxAccessible(hBox, hLabel, pStandard);
     if (!pObject) {

@@ -135,7 +135,7 @@ TEST_F(FinishTest, TheWholeWizardByKeyboardAlone)
     ASSERT_TRUE(WaitForFinishPage());
 
     // The finish page takes the keyboard at 마침; the boxes follow it.
-    EXPECT_EQ(m_wizard.FocusedId(), 1001);
+    EXPECT_TRUE(testutil::WaitFor([&] { return m_wizard.FocusedId() == 1001; }));
     ExpectAccessibleBox(101, true, false);
     ExpectAccessibleBox(103, true, false);
     const std::vector<DWORD> desktopLabel = ControlPixels(1011), startMenuLabel = ControlPixels(1012);
