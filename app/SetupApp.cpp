@@ -1,6 +1,6 @@
-#include "app/SetupApp.h"
+#include "SetupApp.h"
 
-#include "app/SetupDlg.h"
+#include "SetupDlg.h"
 
 CSetupApp theApp;
 

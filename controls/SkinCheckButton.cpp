@@ -4,7 +4,6 @@
 #include "CDC.h"
 #include "CheckBoxAccessible.h"
 #include "LinkLabel.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -116,7 +115,7 @@ void CSkinCheckButton::OnPaint()
     CPaintDC dc(m_hWnd);
     // Loaded for each paint and released at its end: the box holds no GDI object between paints.
     CBitmap bitmap;
-    bitmap.LoadBitmap(m_bChecked ? IDB_CHECK_ON : IDB_CHECK_OFF);
+    bitmap.LoadBitmap(m_bChecked ? m_nCheckedBitmapId : m_nUncheckedBitmapId);
     CDC memDC;
     memDC.CreateCompatibleDC(dc);
     CSelectObjectGuard select(memDC, bitmap.GetSafeHandle());

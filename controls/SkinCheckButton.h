@@ -1,4 +1,4 @@
-// A 12 x 12 check box drawn from two bitmaps (141 checked, 142 unchecked) over a plain push
+// A 12 x 12 check box drawn from two bitmaps (checked, unchecked) over a plain push
 // button. It keeps its state itself and flips it on every click, and on Space when it has
 // the keyboard focus; nothing of the system button is ever shown: no caption, focus
 // rectangle or pushed look. To the dialog manager and to assistive technology it is a check
@@ -11,6 +11,10 @@ class CLinkLabel;
 
 class CSkinCheckButton : public CButton {
 public:
+    // The bitmap resources of the two states.
+    CSkinCheckButton(UINT nCheckedBitmapId, UINT nUncheckedBitmapId)
+        : m_nCheckedBitmapId(nCheckedBitmapId), m_nUncheckedBitmapId(nUncheckedBitmapId) {}
+
     bool m_bChecked = true;   // read directly by the dialog
 
     // The text beside the box. Not owned; it stays until the box's window is gone.
@@ -20,6 +24,9 @@ protected:
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
 private:
+    UINT m_nCheckedBitmapId;
+    UINT m_nUncheckedBitmapId;
+
     void OnPaint();
     void OnFocusMessage(UINT message, WPARAM wParam);
     // The label shows the focus while the box has it, the user works with the keyboard and

@@ -107,3 +107,4 @@ CClientDC::~CClientDC()
         ::ReleaseDC(m_hWnd, m_hDC);
     Detach();
 }
+

@@ -46,11 +46,8 @@ public:
     SIZE GetTextExtent(const CString& text) const;
 
     COLORREF SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
-    COLORREF GetTextColor() const { return ::GetTextColor(m_hDC); }
     int SetBkMode(int nMode) { return ::SetBkMode(m_hDC, nMode); }
-    int GetBkMode() const { return ::GetBkMode(m_hDC); }
     UINT SetTextAlign(UINT nFlags) { return ::SetTextAlign(m_hDC, nFlags); }
-    UINT GetTextAlign() const { return ::GetTextAlign(m_hDC); }
 
     CPoint GetWindowOrg() const;
     CPoint SetWindowOrg(int x, int y);

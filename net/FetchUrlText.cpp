@@ -1,8 +1,8 @@
-#include "net/FetchUrlText.h"
+#include "FetchUrlText.h"
 
-#include "net/InternetHandle.h"
-#include "net/ReplyReader.h"
-#include "net/UrlRules.h"
+#include "InternetHandle.h"
+#include "ReplyReader.h"
+#include "UrlRules.h"
 
 int FetchUrlText(const CString& url, CString& text)
 {
