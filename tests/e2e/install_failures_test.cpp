@@ -12,22 +12,6 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 const Component kExtras{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가 기능", "추가 기능 설명",
                         "/pages/extras.html", "0"};
 
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = ::FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (::FindNextFileA(hFind, &data));
-    ::FindClose(hFind);
-    return names;
-}
-
 void WriteProductValue(const char* name, const std::string& text)
 {
     HKEY hKey = nullptr;
@@ -68,7 +52,7 @@ protected:
         EXPECT_TRUE(Requested("/app/ver.php?project=melvora&pid=" + pid, "stats"));
         EXPECT_FALSE(Requested("/app/ver_file"));
         EXPECT_FALSE(Requested("/files/"));
-        EXPECT_TRUE(FolderEntries(InstallDir()).empty());
+        EXPECT_TRUE(testutil::FolderEntries(InstallDir()).empty());
         EXPECT_EQ(ProductValueNames(), std::vector<std::string>{"pid"});
         EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "<missing>");
         EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
