@@ -2,6 +2,8 @@
 // started when the versions are missing or a fixed file does not arrive.
 #include "InstallerFixture.h"
 
+#include <cstdio>
+
 namespace e2e {
 namespace {
 
@@ -99,6 +101,34 @@ TEST_F(InstallFailureTest, UpdaterCutShortKeepsTheEarlierUpdaterVersion)
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "dellog_ver"), "1.0.3");
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
+}
+
+TEST_F(InstallFailureTest, StalledPlayerGivesUpAfterThirtySecondsAndKeepsTheEarlierPlayer)
+{
+    ServePartner("stall", {kExtras});
+    // The player's reply stops after its first 1,000 bytes, and the server stays silent.
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/stall/1.0.3/MELVORA.exe", "silent", "bytes=1000"));
+    ASSERT_TRUE(::CreateDirectoryA(InstallDir().c_str(), nullptr));
+    const std::string earlierPlayer = "the player of an earlier install";
+    ASSERT_TRUE(testutil::WriteFileBytes(InstallDir() + "\\MELVORA.exe", earlierPlayer));
+
+    StartWizard("stall");
+    NextTo(5);
+    const DWORD start = ::GetTickCount();
+    ASSERT_TRUE(WaitForFinishPage(90000)) << "the install did not reach the finish page";
+    const DWORD elapsed = ::GetTickCount() - start;
+    std::printf("finish page %lu ms after the install started\n", static_cast<unsigned long>(elapsed));
+    EXPECT_GE(elapsed, 30000u);
+    EXPECT_LT(elapsed, 45000u);
+
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe"), earlierPlayer);
+    EXPECT_EQ(testutil::FolderEntries(InstallDir()),
+              (std::vector<std::string>{"MELVORA.exe", "RAZezazi.exe", "VIVoreder.exe", "ZUZade.dll", "uninstall.exe",
+                                        "uninstall.ini"}));
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\RAZezazi.exe"), m_standIn);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
 }
 
 }  // namespace
