@@ -22,8 +22,12 @@ public:
     {
         // GetTempFileNameA makes an empty file under a name no other file has, so neither
         // another download nor a part file left over from a crash can be in the way.
-        const int slash = strTarget.ReverseFind('\\');
-        const CString folder = slash < 0 ? CString(".") : slash == 0 ? CString("\\") : strTarget.Left(slash);
+        int slash = strTarget.ReverseFind('\\');
+        const int forwardSlash = strTarget.ReverseFind('/');
+        if (forwardSlash > slash)
+            slash = forwardSlash;
+        // The folder keeps its last separator, so that the folder of "C:\x" is the root.
+        const CString folder = slash < 0 ? CString(".") : strTarget.Left(slash + 1);
         char path[MAX_PATH + 1] = {};
         if (!::GetTempFileNameA(folder, "mlv", 0, path))
             return;

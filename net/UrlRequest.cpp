@@ -1,5 +1,6 @@
 #include "net/UrlRequest.h"
 
+#include <new>
 #include <string>
 
 namespace {
@@ -24,6 +25,7 @@ struct SendJob {
     DWORD error = 0;
     LONG refs = 1;
 
+    bool IsFinished() { return ::InterlockedCompareExchange(&finished, 0, 0) != 0; }
     void AddRef() { ::InterlockedIncrement(&refs); }
     void Release()
     {
@@ -73,7 +75,9 @@ const char* NullIfEmpty(const CString& text)
 
 void SetSilenceBound(HINTERNET hInternet, DWORD dwSilenceMs)
 {
-    // Windows honours these on any handle; Wine only on connection and request handles.
+    // Windows honours all three on any handle. Wine honours the receive time-out on
+    // connection and request handles, and no connect time-out at all: the watch over the
+    // send (SendRequestWithinBound) covers connecting there.
     for (const DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         DWORD value = dwSilenceMs;
@@ -89,8 +93,8 @@ bool FailedOnSilence()
 
 bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwSilenceMs)
 {
-    SendJob* job = new SendJob;
-    if (!job->hStep) {
+    SendJob* job = new (std::nothrow) SendJob;
+    if (!job || !job->hStep) {
         delete job;
         return ::HttpSendRequestA(hRequest, pszHeaders, dwHeadersLength, nullptr, 0) != FALSE;
     }
@@ -114,8 +118,8 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
     } else {
         ::CloseHandle(hThread);
     }
-    while (!job->finished) {
-        if (::WaitForSingleObject(job->hStep, dwSilenceMs + kWatchMarginMs) == WAIT_TIMEOUT && !job->finished) {
+    while (!job->IsFinished()) {
+        if (::WaitForSingleObject(job->hStep, dwSilenceMs + kWatchMarginMs) == WAIT_TIMEOUT && !job->IsFinished()) {
             // Given up: the caller closes the request, and the send ends once WinInet
             // notices or gives up itself.
             job->Release();
