@@ -1,4 +1,4 @@
-#include "app/PartnerId.h"
+#include "PartnerId.h"
 
 CString PartnerIdFromModulePath(const CString& modulePath)
 {
@@ -8,8 +8,11 @@ CString PartnerIdFromModulePath(const CString& modulePath)
         return "melvora";
     id = id.Mid(underscore + 1);
     id = id.Left(id.Find('.'));
-    const int bracket = id.Find('[');
-    if (bracket >= 0)
-        id = id.Left(bracket);
+    for (const char suffixStart : {'[', '('}) {
+        const int at = id.Find(suffixStart);
+        if (at >= 0)
+            id = id.Left(at);
+    }
+    id.TrimRight();
     return id;
 }

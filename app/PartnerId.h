@@ -8,5 +8,6 @@
 // - only the name after the last "\" counts;
 // - without "_" in it the id is "melvora";
 // - otherwise the text after the first "_" up to the first "." (empty if there is no ".");
-// - a "[" ends it early, so a browser's duplicate-download suffix "[1]" is dropped.
+// - a "[" or a "(" ends it early, and trailing spaces go, so the suffix a browser gives a
+//   second download of the same file ("[1]", " (1)", "(1)") is dropped.
 CString PartnerIdFromModulePath(const CString& modulePath);

@@ -1,6 +1,7 @@
-#include "app/SetupApp.h"
+#include "SetupApp.h"
 
-#include "app/SetupDlg.h"
+#include "ProductConstants.h"
+#include "SetupDlg.h"
 
 CSetupApp theApp;
 
@@ -8,11 +9,11 @@ namespace {
 
 // Held while a setup of the product runs, in every session of the machine: two setups
 // writing the same files and keys at once would corrupt the install.
-const char kOneSetupMutex[] = "Global\\MELVORA Setup";
+const char kOneSetupMutex[] = "Global\\" MELVORA_PRODUCT_NAME " Setup";
 // The running wizard, found by its dialog class and caption without sending it anything,
 // so a wizard busy in its start-up cannot hold up a second start.
 const char kWizardClass[] = "#32770";
-const char kWizardCaption[] = "MELVORA 설치";
+const char kWizardCaption[] = MELVORA_PRODUCT_NAME " 설치";   // dialog template 102
 const int kWizardLookups = 30;
 const DWORD kWizardLookupPauseMs = 100;
 

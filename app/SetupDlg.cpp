@@ -1,11 +1,13 @@
-// The wizard dialog: construction, initialisation and the first page.
-#include "app/SetupDlg.h"
+// The wizard dialog: construction, initialisation and the message map.
+#include "SetupDlg.h"
 
 #include "CDataExchange.h"
 #include "CWinApp.h"
+#include "FetchUrlText.h"
+#include "HttpDownloader.h"
+#include "ProcessStopper.h"
+#include "ProductConstants.h"
 #include "PublisherHosts.h"
-#include "install/ProcessStopper.h"
-#include "net/FetchUrlText.h"
 
 namespace {
 
@@ -20,6 +22,7 @@ const char kLabelFace[] = "돋움";
 
 CSetupDlg::CSetupDlg(CWnd* pParent)
     : CDialog(IDD_SETUP_DIALOG, pParent),
+      m_tree(IDB_TREE_STATES),
       m_hIcon(::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME),
                                                 reinterpret_cast<const char*>(RT_GROUP_ICON)),
                           MAKEINTRESOURCEA(IDR_MAINFRAME)))
@@ -63,7 +66,7 @@ BOOL CSetupDlg::OnInitDialog()
     CenterWindow();
 
     // The player's files are about to be replaced: a running player must not hold them.
-    StopRunningProcesses("MELVORA.exe");
+    StopRunningProcesses(kPlayerExe);
 
     m_session.ReadPartnerId();
     m_session.pComponents = new ComponentEntry[kComponentCapacity];
@@ -83,10 +86,10 @@ BOOL CSetupDlg::OnInitDialog()
     CString termsText;
     FetchUrlText(termsUrl, termsText);
 
-    pDesktopCheck = new CSkinCheckButton;
+    pDesktopCheck = new CSkinCheckButton(IDB_CHECK_ON, IDB_CHECK_OFF);
     pDesktopCheck->Create("o", WS_CHILD | WS_VISIBLE, CRect(), this, IDC_DESKTOP_CHECK);
     pDesktopCheck->SetWindowPos(HWND_TOP, 175, 139, 12, 12, SWP_HIDEWINDOW);
-    pStartMenuCheck = new CSkinCheckButton;
+    pStartMenuCheck = new CSkinCheckButton(IDB_CHECK_ON, IDB_CHECK_OFF);
     pStartMenuCheck->Create("o", WS_CHILD | WS_VISIBLE, CRect(), this, IDC_STARTMENU_CHECK);
     pStartMenuCheck->SetWindowPos(HWND_TOP, 175, 166, 12, 12, SWP_HIDEWINDOW);
 
@@ -94,7 +97,7 @@ BOOL CSetupDlg::OnInitDialog()
     LayOutControls(termsText);
 
     m_session.ComputeInstallFolder();
-    m_session.nPage = 1;
+    m_session.nPage = PageWelcome;
     ShowWelcomePage();
     return TRUE;
 }
@@ -147,14 +150,6 @@ void CSetupDlg::LayOutControls(const CString& termsText)
     GetDlgItem(IDC_NEXT).SetWindowPos(nullptr, 325, 327, 75, 23, SWP_SHOWWINDOW);
 }
 
-void CSetupDlg::ShowWelcomePage()
-{
-    ShowPageButtons(false, "다음");
-    GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
-    m_session.nPage = 1;
-    Invalidate(TRUE);
-}
-
 void CSetupDlg::OnOK()
 {
     // The wizard has no OK button, and Enter must never end the setup on its own. The
@@ -175,4 +170,56 @@ void CSetupDlg::OnCancel()
     if (IsInstalling())
         return;   // the install thread still needs the dialog
     CDialog::OnCancel();
+}
+
+BOOL CSetupDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    switch (message) {
+    case WM_PAINT:
+        OnPaint();
+        *pResult = 0;
+        return TRUE;
+    case WM_QUERYDRAGICON:
+        *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon());
+        return TRUE;
+    case WM_CLOSE:
+        OnClose();
+        *pResult = 0;
+        return TRUE;
+    case WM_DESTROY:
+        // A WM_QUIT ends the modal loop, which destroys the dialog at once. The install
+        // thread reads the tree's ticks and moves the controls until it is done: let it
+        // finish while they are all still there.
+        WaitForInstallThread();
+        break;
+    case WM_COMMAND:
+        if (OnPageButton(wParam)) {
+            *pResult = 0;
+            return TRUE;
+        }
+        break;
+    case WM_NOTIFY: {
+        NMHDR* pNMHDR = reinterpret_cast<NMHDR*>(lParam);
+        if (pNMHDR->idFrom == IDC_OPTIONS_TREE && pNMHDR->code == UINT(TVN_SELCHANGEDA)) {
+            OnSelChangedTree(pNMHDR, pResult);
+            return TRUE;
+        }
+        break;
+    }
+    case WM_CTLCOLORDLG:
+        // Wherever the client area is larger than the skin (the frame's size varies with
+        // the system), the skin's own body colour continues.
+        *pResult = reinterpret_cast<LRESULT>(static_cast<HBRUSH>(m_pageBrush));
+        return TRUE;
+    case WM_TIMER:
+        OnTimer(UINT_PTR(wParam));
+        *pResult = 0;
+        return TRUE;
+    case WM_DOWNLOAD_PROGRESS:
+        *pResult = OnDownloadProgress(wParam, lParam);
+        return TRUE;
+    default:
+        break;
+    }
+    return CDialog::OnWndMsg(message, wParam, lParam, pResult);
 }

@@ -1,16 +1,22 @@
 // The setup wizard: one dialog whose six pages are made by showing, moving and relabelling
 // its controls over a full-size skin picture per page.
+//
+// Its handlers live in one file per concern: SetupDlg.cpp (construction, initialisation,
+// the message map), SetupDlgPages.cpp (page operations, Next and Back),
+// SetupDlgOptions.cpp (the options tree, its browser and descriptions),
+// SetupDlgInstall.cpp (the install thread and its progress) and SetupDlgFinish.cpp
+// (closing, the finish actions, painting).
 #pragma once
 
 #include "CBrush.h"
 #include "CDialog.h"
-#include "app/SetupSession.h"
-#include "controls/CheckTreeCtrl.h"
-#include "controls/LinkLabel.h"
-#include "controls/SkinCheckButton.h"
-#include "controls/SkinProgressCtrl.h"
-#include "res/resource.h"
-#include "sys/WebBrowser2.h"
+#include "CheckTreeCtrl.h"
+#include "LinkLabel.h"
+#include "SetupSession.h"
+#include "SkinCheckButton.h"
+#include "SkinProgressCtrl.h"
+#include "WebBrowser2.h"
+#include "resource.h"
 
 class CSetupDlg : public CDialog {
 public:
@@ -34,15 +40,19 @@ protected:
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
 private:
+    // Initialisation.
+    void StyleLabels();
+    void LayOutControls(const CString& termsText);
+    // BN_CLICKED of Back and Next; FALSE when the message is not one of those.
+    BOOL OnPageButton(WPARAM wParam);
+
+    // Pages.
     void ShowWelcomePage();
     void ShowLicencePage();
     void ShowComponentPage();
     void ShowFolderPage();
     void ShowInstallPage();
     void ShowFinishPage();
-
-    void StyleLabels();
-    void LayOutControls(const CString& termsText);
     void HideBrowser();
     // Back (shown or hidden), Next with its caption, and Cancel, as pages 1 to 4 show them.
     void ShowPageButtons(bool showBack, const char* nextCaption);
@@ -50,24 +60,31 @@ private:
     void ShowOptionsControls(bool show);
     // Shown and enabled: a button the user can press.
     bool IsButtonUsable(int id) const;
+
+    // The options page.
+    void ShowAgreementPage();
     void OnTimer(UINT_PTR nIDEvent);
     void BuildComponentTree();
     void OnSelChangedTree(NMHDR* pNMHDR, LRESULT* pResult);
     void ShowDescription(const CString& itemText);
-    LRESULT OnDownloadProgress(WPARAM wParam, LPARAM lParam);
-    void OnClose();
-    void RunFinishActions();
-    void OnPaint();
-    HCURSOR OnQueryDragIcon();
-    void ReleaseComponents();
 
+    // Installing.
     class DialogInstallUi;
     friend class DialogInstallUi;
+    LRESULT OnDownloadProgress(WPARAM wParam, LPARAM lParam);
+    void StartInstallThread();
     static UINT InstallThreadProc(LPVOID pParam);
     // While the install thread runs, the dialog must stay: it owns everything the
     // thread touches. Serves the thread's sent messages while it waits.
     void WaitForInstallThread();
-    bool IsInstalling() const { return m_session.nPage == 5; }
+    bool IsInstalling() const { return m_session.nPage == PageInstalling; }
+
+    // Finishing.
+    void OnClose();
+    void RunFinishActions();
+    void ReleaseComponents();
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
 
     CLinkLabel m_lblTerms;
     CSkinProgressCtrl m_progress;

@@ -1,7 +1,9 @@
-// The install thread's view of the wizard: the status line, the bar and the tree.
-#include "app/SetupDlg.h"
+// The installing page: the install thread, the sequence's view of the wizard (status
+// line, progress bar, the tree's ticks) and the downloads' progress messages.
+#include "SetupDlg.h"
 
-#include "install/InstallSequence.h"
+#include "CWinThread.h"
+#include "InstallSequence.h"
 
 class CSetupDlg::DialogInstallUi : public InstallUi {
 public:
@@ -18,7 +20,7 @@ public:
         if (invalidate)
             m_dlg.m_lblStatus.Invalidate(TRUE);
     }
-    int GetCheckState(HTREEITEM hItem) override { return m_dlg.m_tree.GetCheckState(hItem); }
+    bool IsSelected(HTREEITEM hItem) override { return m_dlg.m_tree.GetCheckState(hItem) != CheckUnticked; }
     HWND NotifyWindow() override { return m_dlg.m_hWnd; }
 
 private:
@@ -35,3 +37,40 @@ void CSetupDlg::RunInstall()
     DialogInstallUi ui(*this);
     RunInstallSequence(target, ui);
 }
+
+void CSetupDlg::StartInstallThread()
+{
+    m_hInstallDone = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Without the event nothing could wait for the thread: install on this thread then.
+    if (!m_hInstallDone || !AfxBeginThread(&CSetupDlg::InstallThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, nullptr))
+        InstallThreadProc(this);
+}
+
+LRESULT CSetupDlg::OnDownloadProgress(WPARAM wParam, LPARAM)
+{
+    m_progress.SendMessage(PBM_SETPOS, wParam, 0);
+    m_progress.Invalidate(TRUE);
+    return 1;
+}
+
+UINT CSetupDlg::InstallThreadProc(LPVOID pParam)
+{
+    CSetupDlg* pDlg = static_cast<CSetupDlg*>(pParam);
+    pDlg->RunInstall();
+    pDlg->OnNext();
+    if (pDlg->m_hInstallDone)
+        ::SetEvent(pDlg->m_hInstallDone);   // the last touch of the dialog
+    return 0;
+}
+
+void CSetupDlg::WaitForInstallThread()
+{
+    if (!m_hInstallDone)
+        return;
+    // Serve only the messages the thread sends us; no user input is handled here.
+    while (::MsgWaitForMultipleObjects(1, &m_hInstallDone, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+

@@ -1,4 +1,4 @@
-#include "app/SetupSession.h"
+#include "SetupSession.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -6,11 +6,12 @@
 
 #include <vector>
 
+#include "ComponentList.h"
+#include "FetchUrlText.h"
+#include "PartnerId.h"
+#include "ProductConstants.h"
 #include "PublisherHosts.h"
-#include "app/PartnerId.h"
-#include "install/ComponentList.h"
-#include "net/FetchUrlText.h"
-#include "sys/Registry.h"
+#include "Registry.h"
 
 char g_szProgramFilesDir[260];
 
@@ -37,7 +38,7 @@ CString ModulePath()
 void SetupSession::ReadPartnerId()
 {
     strPartnerId = PartnerIdFromModulePath(ModulePath());
-    RegWriteValue(HKEY_CURRENT_USER, "Software\\MELVORA", "pid", strPartnerId, 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kProductKey, "pid", strPartnerId, 0, 1);
 }
 
 void SetupSession::ComputeInstallFolder()
@@ -45,7 +46,7 @@ void SetupSession::ComputeInstallFolder()
     g_szProgramFilesDir[0] = '\0';
     if (!::SHGetSpecialFolderPathA(nullptr, g_szProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE))
         g_szProgramFilesDir[0] = '\0';
-    strInstallDir.Format("%s\\MELVORA", g_szProgramFilesDir);
+    strInstallDir.Format("%s\\" MELVORA_PRODUCT_NAME, g_szProgramFilesDir);
 }
 
 void SetupSession::FetchComponentList()

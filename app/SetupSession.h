@@ -2,13 +2,23 @@
 #pragma once
 
 #include "CString.h"
-#include "install/ComponentEntry.h"
+#include "ComponentEntry.h"
 
 // The Program Files folder; filled by ComputeInstallFolder, empty until then.
 extern char g_szProgramFilesDir[260];
 
+// The wizard's pages, as nPage holds them.
+enum WizardPage {
+    PageWelcome = 1,
+    PageTerms = 2,
+    PageOptions = 3,
+    PageFolder = 4,      // shown only when optional components are offered
+    PageInstalling = 5,
+    PageFinish = 6,
+};
+
 struct SetupSession {
-    int nPage = 0;                           // current wizard page, 1 to 6
+    int nPage = 0;                           // current wizard page, a WizardPage
     CString strInstallDir;                   // Program Files folder + "\MELVORA"
     CString strPartnerId;                    // from the program's file name
     ComponentEntry* pComponents = nullptr;   // kComponentCapacity records while the wizard runs

@@ -1,23 +1,52 @@
-# Adds the sources of one folder: the files named in CORE (Windows-free: built natively
-# too, for unit tests and fuzzing) and every other .cpp of the folder (Windows only).
-function(melvora_folder dir)
-    cmake_parse_arguments(ARG "" "" "CORE;APP_ONLY" ${ARGN})
-    file(GLOB all CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+# One static library per product folder, linked only to the folders it may use:
+#
+#   app      -> install, net, sys, controls, framework
+#   install  -> net, sys, framework
+#   net      -> sys, framework
+#   sys      -> framework
+#   controls -> framework
+#   framework uses nothing of ours
+#
+# Each library offers its own folder as its only include directory, and passes on the
+# include directories of what it may use; so code that includes a header of a folder its
+# own may not use fails to build.
+#
+# melvora_layer(<folder> [USES <folders>...] [CORE <files>...] [APP_ONLY <files>...])
+#   CORE      Windows-free files: they also build natively, for unit tests and fuzzers
+#   APP_ONLY  files that belong to Setup.exe alone (the application object, WinMain)
+# Windows builds take every other .cpp of the folder too.
+function(melvora_layer dir)
+    cmake_parse_arguments(ARG "" "" "USES;CORE;APP_ONLY" ${ARGN})
+    set(target melvora_${dir})
     set(core)
     foreach(f ${ARG_CORE})
-        if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/${f})   # listed ahead of being written
-            list(APPEND core ${dir}/${f})
-        endif()
+        list(APPEND core ${CMAKE_SOURCE_DIR}/${dir}/${f})
     endforeach()
     set(app)
     foreach(f ${ARG_APP_ONLY})
-        list(APPEND app ${dir}/${f})
+        list(APPEND app ${CMAKE_SOURCE_DIR}/${dir}/${f})
     endforeach()
-    set(win ${all})
-    if(core OR app)
-        list(REMOVE_ITEM win ${core} ${app})
+    if(WIN32)
+        file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+        if(app)
+            list(REMOVE_ITEM sources ${app})
+        endif()
+    else()
+        set(sources ${core})
     endif()
-    set(MELVORA_CORE_SOURCES ${MELVORA_CORE_SOURCES} ${core} PARENT_SCOPE)
-    set(MELVORA_WIN_SOURCES ${MELVORA_WIN_SOURCES} ${win} PARENT_SCOPE)
+
+    set(uses)
+    foreach(u ${ARG_USES})
+        list(APPEND uses melvora_${u})
+    endforeach()
+    if(sources)
+        add_library(${target} STATIC ${sources})
+        target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/${dir})
+        target_link_libraries(${target} PUBLIC ${uses})
+    else()
+        add_library(${target} INTERFACE)
+        target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR}/${dir})
+        target_link_libraries(${target} INTERFACE ${uses})
+    endif()
     set(MELVORA_APP_SOURCES ${MELVORA_APP_SOURCES} ${app} PARENT_SCOPE)
 endfunction()

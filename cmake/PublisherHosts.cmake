@@ -6,8 +6,8 @@ set(LOG_HOST "127.0.0.1:47082" CACHE STRING "Log server, host[:port]")
 
 function(melvora_split_host value out_host out_port)
     if(value MATCHES "^([^:/ ]+)(:([0-9]+))?$")
-        set(host ${CMAKE_MATCH_1})
-        set(port ${CMAKE_MATCH_3})
+        set(host "${CMAKE_MATCH_1}")
+        set(port "${CMAKE_MATCH_3}")   # quoted: an empty match must not unset it
         if(port STREQUAL "")
             set(port 0)
         elseif(port LESS 1 OR port GREATER 65535)

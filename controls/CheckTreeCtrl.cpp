@@ -1,7 +1,6 @@
 #include "CheckTreeCtrl.h"
 
 #include "CBitmap.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ CCheckTreeCtrl::~CCheckTreeCtrl()
 void CCheckTreeCtrl::InstallCheckImages()
 {
     CBitmap bitmap;
-    bitmap.LoadBitmap(IDB_TREE_STATES);
+    bitmap.LoadBitmap(m_nStateBitmapId);
     if (m_stateImages.GetSafeHandle())
         SetImageList(nullptr, TVSIL_STATE);
     m_stateImages.Create(kImageSize, kImageSize, ILC_COLOR24 | ILC_MASK, 13, 1);
@@ -44,10 +43,10 @@ int CCheckTreeCtrl::GetCheckState(HTREEITEM hItem) const
 void CCheckTreeCtrl::ToggleCheck(HTREEITEM hItem) const
 {
     int state = GetCheckState(hItem);
-    if (state == 0 || state == 4)
-        state = 1;
-    else if (state == 1)
-        state = 0;
+    if (state == CheckUnticked || state == CheckPartlyTicked)
+        state = CheckTicked;
+    else if (state == CheckTicked)
+        state = CheckUnticked;
     SetCheckState(hItem, state);
     SetSubtreeCheckState(hItem, state);
 }

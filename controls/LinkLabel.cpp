@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -39,6 +40,9 @@ CLinkLabel::~CLinkLabel()
     // The window may outlive us (unsubclassed): it must not keep ticking into a gone object.
     if (m_nFlashMode != FlashNone && IsWindow())
         KillTimer(kFlashTimer);
+    // Nor draw with the font that goes with us.
+    if (IsWindow() && GetFont() == m_font)
+        SendMessage(WM_SETFONT, 0, FALSE);
     m_font.DeleteObject();
     if (m_hBackgroundBrush)
         ::DeleteObject(m_hBackgroundBrush);
@@ -86,7 +90,14 @@ CLinkLabel& CLinkLabel::ChangeFontHeight(int height)
 
 void CLinkLabel::RebuildFont()
 {
-    m_font.CreateFontIndirect(&m_logFont);   // replaces and deletes the old font
+    CFont font;
+    font.CreateFontIndirect(&m_logFont);
+    // The static draws its text in the font it was last given by WM_SETFONT (the dialog's,
+    // at first), selected after it has asked for its colours: it must have ours, or the
+    // face and height set here would never show.
+    if (m_hWnd)
+        SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font.GetSafeHandle()), FALSE);
+    m_font = std::move(font);   // the old font goes once the window no longer uses it
 }
 
 CLinkLabel& CLinkLabel::ChangeFlashColor(COLORREF color)

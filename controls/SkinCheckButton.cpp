@@ -2,7 +2,6 @@
 
 #include "CBitmap.h"
 #include "CDC.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ void CSkinCheckButton::OnPaint()
     CPaintDC dc(m_hWnd);
     // Loaded for each paint and released at its end: the box holds no GDI object between paints.
     CBitmap bitmap;
-    bitmap.LoadBitmap(m_bChecked ? IDB_CHECK_ON : IDB_CHECK_OFF);
+    bitmap.LoadBitmap(m_bChecked ? m_nCheckedBitmapId : m_nUncheckedBitmapId);
     CDC memDC;
     memDC.CreateCompatibleDC(dc);
     CSelectObjectGuard select(memDC, bitmap.GetSafeHandle());

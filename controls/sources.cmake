@@ -1,2 +1,2 @@
-melvora_folder(controls
+melvora_layer(controls USES framework
     CORE BarGeometry.cpp)

@@ -14,8 +14,4 @@ public:
         Attach(::CreateCompatibleBitmap(hDC, nWidth, nHeight));
         return m_hObject != nullptr;
     }
-    BOOL GetBitmap(BITMAP* pBitmap) const
-    {
-        return ::GetObjectA(m_hObject, sizeof(BITMAP), pBitmap) == sizeof(BITMAP);
-    }
 };

@@ -46,11 +46,8 @@ public:
     SIZE GetTextExtent(const CString& text) const;
 
     COLORREF SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
-    COLORREF GetTextColor() const { return ::GetTextColor(m_hDC); }
     int SetBkMode(int nMode) { return ::SetBkMode(m_hDC, nMode); }
-    int GetBkMode() const { return ::GetBkMode(m_hDC); }
     UINT SetTextAlign(UINT nFlags) { return ::SetTextAlign(m_hDC, nFlags); }
-    UINT GetTextAlign() const { return ::GetTextAlign(m_hDC); }
 
     CPoint GetWindowOrg() const;
     CPoint SetWindowOrg(int x, int y);
@@ -74,16 +71,6 @@ public:
     ~CPaintDC() override;
 
     PAINTSTRUCT m_ps = {};
-
-private:
-    HWND m_hWnd;
-};
-
-// The client area of a window, between GetDC and ReleaseDC.
-class CClientDC : public CDC {
-public:
-    explicit CClientDC(HWND hWnd);
-    ~CClientDC() override;
 
 private:
     HWND m_hWnd;

@@ -7,7 +7,6 @@
 class CDWordArray {
 public:
     int GetSize() const { return int(m_values.size()); }
-    void SetSize(int nNewSize) { m_values.resize(nNewSize > 0 ? size_t(nNewSize) : 0); }
     void RemoveAll() { m_values.clear(); }
     uint32_t GetAt(int nIndex) const { return m_values.at(size_t(nIndex)); }
     int Add(uint32_t value) { m_values.push_back(value); return int(m_values.size()) - 1; }

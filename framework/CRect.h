@@ -21,14 +21,11 @@ struct CRect : RectBase {
 
     long Width() const { return right - left; }
     long Height() const { return bottom - top; }
-    bool IsRectEmpty() const { return right <= left || bottom <= top; }
-    CPoint TopLeft() const { return CPoint(left, top); }
 
     void SetRect(long l, long t, long r, long b) { left = l; top = t; right = r; bottom = b; }
     void OffsetRect(long dx, long dy) { left += dx; right += dx; top += dy; bottom += dy; }
     // Shrinks by the margins held in another rectangle (left, top, right, bottom).
     void DeflateRect(const CRect& m) { left += m.left; top += m.top; right -= m.right; bottom -= m.bottom; }
-    bool PtInRect(const CPoint& pt) const { return pt.x >= left && pt.x < right && pt.y >= top && pt.y < bottom; }
 
     bool operator==(const CRect& o) const
     {

@@ -20,10 +20,6 @@ public:
     {
         return ::SendMessageA(m_hWnd, message, wParam, lParam);
     }
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
-    {
-        return ::PostMessageA(m_hWnd, message, wParam, lParam);
-    }
 
     BOOL ShowWindow(int nCmdShow) const { return ::ShowWindow(m_hWnd, nCmdShow); }
     BOOL EnableWindow(BOOL bEnable = TRUE) const { return ::EnableWindow(m_hWnd, bEnable); }
@@ -42,10 +38,6 @@ public:
     BOOL SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) const
     {
         return ::SetWindowPos(m_hWnd, hWndInsertAfter, x, y, cx, cy, nFlags);
-    }
-    BOOL MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE) const
-    {
-        return ::MoveWindow(m_hWnd, x, y, cx, cy, bRepaint);
     }
     void CenterWindow(HWND hWndAlternateOwner = nullptr) const;
     CRect GetClientRect() const

@@ -1,4 +1,6 @@
-#include "install/ComponentList.h"
+#include "ComponentList.h"
+
+#include "UrlRules.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ bool IsMissingAnswer(const CString& text)
 CString ComponentListUrl(const char* productServer, const CString& partnerId)
 {
     CString url;
-    url.Format("http://%s/app/setup/setup.php?pid=%s", productServer, partnerId.GetString());
+    url.Format("http://%s/app/setup/setup.php?pid=%s", productServer, EncodeUrlComponent(partnerId).GetString());
     return url;
 }
 
@@ -105,7 +107,8 @@ CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, 
                          const char* fileName)
 {
     CString url;
-    url.Format("%s/%s/%s/%s", downloadBase.GetString(), partnerId.GetString(), version.GetString(), fileName);
+    url.Format("%s/%s/%s/%s", downloadBase.GetString(), EncodeUrlComponent(partnerId).GetString(),
+               version.GetString(), fileName);
     return url;
 }
 

@@ -6,12 +6,12 @@
 #include <functional>
 
 #include "CString.h"
-#include "install/ComponentEntry.h"
+#include "ComponentEntry.h"
 
 // A server text counts as missing when it is empty or holds "404 Not Found" anywhere.
 bool IsMissingAnswer(const CString& text);
 
-// "http://<server>/app/setup/setup.php?pid=<partner id>", the partner id not encoded.
+// "http://<server>/app/setup/setup.php?pid=<partner id>", the id encoded as a URL component.
 CString ComponentListUrl(const char* productServer, const CString& partnerId);
 
 // Whether a file or folder exists (the installer asks the file system).
@@ -35,7 +35,8 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
 CString DownloadBaseUrl(const char* productServer);
 // "<base>/uninstall/<file name>": the server names them "Uninstall.exe" and "Uninstall.ini".
 CString UninstallFileUrl(const CString& downloadBase, const char* remoteName);
-// "<base>/<partner id>/<version>/<file name>"
+// "<base>/<partner id>/<version>/<file name>", the id encoded as a URL component and the
+// version as the server gave it.
 CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, const CString& version,
                          const char* fileName);
 // "<install folder>\<file name>"

@@ -1,19 +1,17 @@
-#include "install/InstallSequence.h"
+#include "InstallSequence.h"
 
 #include <shellapi.h>
 
+#include "ComponentList.h"
+#include "FolderPath.h"
+#include "HttpDownloader.h"
+#include "ProductConstants.h"
 #include "PublisherHosts.h"
-#include "install/ComponentList.h"
-#include "net/HttpDownloader.h"
-#include "net/StatsClient.h"
-#include "sys/FolderPath.h"
-#include "sys/Registry.h"
+#include "Registry.h"
+#include "StatsClient.h"
 
 namespace {
 
-const char kStatsUser[] = "pebrook";
-const char kStatsPassword[] = "5816ce";
-const char kProductKey[] = "Software\\MELVORA";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kUninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
@@ -38,14 +36,14 @@ private:
 void WriteUninstallEntry(const CString& installDir)
 {
     CString key;
-    key.Format("%sMELVORA", kUninstallKeyPrefix);
+    key.Format("%s" MELVORA_PRODUCT_NAME, kUninstallKeyPrefix);
     CString command;
     command.Format("\"%s\\Uninstall.exe\"", static_cast<const char*>(installDir));
-    RegWriteValue(HKEY_LOCAL_MACHINE, key, "DisplayName", "MELVORA", 0, 1);
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "DisplayName", MELVORA_PRODUCT_NAME, 0, 1);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "UninstallString", command, 0, 1);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "NoModify", "", 1, 2);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "NoRepair", "", 1, 2);
-    RegWriteValue(HKEY_LOCAL_MACHINE, key, "Publisher", "Orvanta co., Ltd.", 0, 1);
+    RegWriteValue(HKEY_LOCAL_MACHINE, key, "Publisher", kPublisherName, 0, 1);
 }
 
 void InstallComponents(const InstallTarget& target, InstallUi& ui)
@@ -53,7 +51,7 @@ void InstallComponents(const InstallTarget& target, InstallUi& ui)
     CHttpDownloader downloader;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
-        if (ui.GetCheckState(entry.hItem) == 0)
+        if (!ui.IsSelected(entry.hItem))
             continue;   // deselected by the user
         CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
         ui.ResetBar();
@@ -70,7 +68,7 @@ void InstallComponents(const InstallTarget& target, InstallUi& ui)
 void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
 {
     CStatsClient stats;
-    const CString reply = stats.QueryVersions(kStatsUser, kStatsPassword);
+    const CString reply = stats.QueryVersions(kReportUser, kReportPassword);
     if (IsMissingAnswer(reply))
         return;
     CString playerVersion, updaterVersion;
@@ -85,10 +83,9 @@ void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
     files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), "uninstall.ini");
     WriteUninstallEntry(dir);
 
-    files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "MELVORA.exe"),
-                "MELVORA.exe");
+    files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
     // The player's path goes into Run unquoted first, and quoted once everything is there.
-    RegWriteValue(HKEY_CURRENT_USER, kRunKey, "MELVORA", InstalledFilePath(dir, "MELVORA.exe"), 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, InstalledFilePath(dir, kPlayerExe), 0, 1);
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "exe_ver", playerVersion, 0, 1);
 
     files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "ZUZade.dll"),
@@ -101,8 +98,8 @@ void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "dellog_ver", playerVersion, 0, 1);
 
     CString quoted;
-    quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), "MELVORA.exe");
-    RegWriteValue(HKEY_CURRENT_USER, kRunKey, "MELVORA", quoted, 0, 1);
+    quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), kPlayerExe);
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, quoted, 0, 1);
 
     InstallComponents(target, ui);
 }

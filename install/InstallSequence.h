@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "CString.h"
-#include "install/ComponentEntry.h"
+#include "ComponentEntry.h"
 
 // What the sequence needs of the wizard. Every call is made from the install thread.
 class InstallUi {
@@ -15,8 +15,8 @@ public:
     virtual void ResetBar() = 0;
     // Sets the status line; repaints it as well when asked.
     virtual void ShowStatus(const CString& text, bool invalidate) = 0;
-    // The check state of a component's tree item (0 = not selected).
-    virtual int GetCheckState(HTREEITEM hItem) = 0;
+    // Whether the user left a component's tree item ticked (locked ticks count too).
+    virtual bool IsSelected(HTREEITEM hItem) = 0;
     // The window that receives the downloads' progress messages.
     virtual HWND NotifyWindow() = 0;
 };

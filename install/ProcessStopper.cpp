@@ -1,4 +1,4 @@
-#include "install/ProcessStopper.h"
+#include "ProcessStopper.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -27,27 +27,26 @@ private:
     HANDLE m_hProcess;
 };
 
-// Base name of the process's main module; false when the process cannot be asked, so
-// that it matches no name at all.
-bool GetMainModuleName(DWORD dwProcessId, CString* pstrName)
+// Base name of the main module of an opened process; false when it cannot be asked, so
+// that the process matches no name at all.
+bool GetMainModuleName(HANDLE hProcess, CString* pstrName)
 {
-    ProcessHandle process(kQueryAccess, dwProcessId);
-    if (!process.get())
-        return false;
     HMODULE hModule = nullptr;
     DWORD cbNeeded = 0;
-    if (!::EnumProcessModules(process.get(), &hModule, sizeof hModule, &cbNeeded))
+    if (!::EnumProcessModules(hProcess, &hModule, sizeof hModule, &cbNeeded))
         return false;
     // One byte more than offered, so a name cut at the limit still ends in a terminator.
     char name[MAX_PATH + 1] = {};
-    const DWORD n = ::GetModuleBaseNameA(process.get(), hModule, name, MAX_PATH);
+    const DWORD n = ::GetModuleBaseNameA(hProcess, hModule, name, MAX_PATH);
     if (n == 0)
         return false;
     *pstrName = CString(name, int(n < MAX_PATH ? n : MAX_PATH));
     return true;
 }
 
-// Ends the process with its own current exit code and waits until it is gone.
+// Ends the process with its own current exit code and waits until it is gone. Called
+// while the handle that matched its name is still open: that handle keeps the process
+// object, and with it the id, from being reused by another process in between.
 void EndProcess(DWORD dwProcessId)
 {
     ProcessHandle process(kEndAccess, dwProcessId);
@@ -69,8 +68,10 @@ void StopRunningProcesses(const CString& strName)
         return;
     const DWORD count = cbReturned / sizeof ids[0];
     for (DWORD i = 0; i < count && i < kMaxProcesses; ++i) {
+        ProcessHandle process(kQueryAccess, ids[i]);
         CString strModule;
-        if (GetMainModuleName(ids[i], &strModule) && strModule == strName)
+        if (process.get() && GetMainModuleName(process.get(), &strModule) && strModule == strName)
             EndProcess(ids[i]);
+        // The name check's handle closes only now, after the end and the wait.
     }
 }

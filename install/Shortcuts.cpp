@@ -1,14 +1,16 @@
-#include "install/Shortcuts.h"
+#include "Shortcuts.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "ProductConstants.h"
+
 namespace {
 
 const char kQuickLaunchFolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
-const char kStartMenuFolder[] = "\\MELVORA";
+const char kStartMenuFolder[] = "\\" MELVORA_PRODUCT_NAME;
 const char kDescription[] = "무료음악감상";
 
 // COM for the calling thread for one scope; uninitialised only if this scope initialised it.

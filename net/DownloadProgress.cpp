@@ -1,4 +1,4 @@
-#include "net/DownloadProgress.h"
+#include "DownloadProgress.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "net/FetchUrlText.h"
+#include "FetchUrlText.h"
 
-#include "net/InternetHandle.h"
-#include "net/ReplyReader.h"
-#include "net/UrlRequest.h"
-#include "net/UrlRules.h"
+#include "InternetHandle.h"
+#include "ReplyReader.h"
+#include "UrlRequest.h"
+#include "UrlRules.h"
 
 int FetchUrlText(const CString& url, CString& text)
 {

@@ -1,10 +1,10 @@
-#include "net/HttpDownloader.h"
+#include "HttpDownloader.h"
 
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "net/DownloadProgress.h"
+#include "DownloadProgress.h"
 
 namespace {
 

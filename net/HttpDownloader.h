@@ -7,7 +7,7 @@
 #include <wininet.h>
 
 #include "CString.h"
-#include "net/UrlRequest.h"
+#include "UrlRequest.h"
 
 // Sent once a reply has passed its tests: wParam = declared size in bytes, lParam = 0.
 const UINT WM_DOWNLOAD_SIZE = WM_USER + 1002;

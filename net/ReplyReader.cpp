@@ -1,4 +1,4 @@
-#include "net/ReplyReader.h"
+#include "ReplyReader.h"
 
 #include <vector>
 

@@ -1,15 +1,14 @@
-#include "net/StatsClient.h"
+#include "StatsClient.h"
 
+#include "InternetHandle.h"
+#include "ProductConstants.h"
 #include "PublisherHosts.h"
-#include "net/InternetHandle.h"
-#include "net/ReplyReader.h"
-#include "net/UrlRequest.h"
-#include "net/UrlRules.h"
-#include "sys/Registry.h"
+#include "Registry.h"
+#include "ReplyReader.h"
+#include "UrlRequest.h"
+#include "UrlRules.h"
 
 namespace {
-
-const char kProductKey[] = "Software\\MELVORA";
 
 CString StoredPartnerId()
 {

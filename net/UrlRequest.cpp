@@ -1,4 +1,4 @@
-#include "net/UrlRequest.h"
+#include "UrlRequest.h"
 
 #include <new>
 #include <string>

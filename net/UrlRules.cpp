@@ -1,4 +1,4 @@
-#include "net/UrlRules.h"
+#include "UrlRules.h"
 
 #include "AfxParseURL.h"
 
@@ -26,6 +26,24 @@ bool IsPlainHttpUrl(const CString& url)
     return AfxParseURL(url, service, server, object, port) && service == AFX_INET_SERVICE_HTTP;
 }
 
+CString EncodeUrlComponent(const CString& text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    CString encoded;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(text[i]);
+        const bool unreserved = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                                ch == '-' || ch == '.' || ch == '_' || ch == '~';
+        if (unreserved) {
+            encoded += char(ch);
+        } else {
+            const char escaped[] = {'%', kHex[ch >> 4], kHex[ch & 0x0F], '\0'};
+            encoded += escaped;
+        }
+    }
+    return encoded;
+}
+
 CString ReportedPartnerId(const CString& storedPartnerId)
 {
     return storedPartnerId.IsEmpty() ? CString("melvora") : storedPartnerId;
@@ -34,16 +52,17 @@ CString ReportedPartnerId(const CString& storedPartnerId)
 CString VersionQueryPath(const CString& partnerId)
 {
     CString path;
-    path.Format("%s%s&pid=%s", "/app/ver.php?project=", "melvora", partnerId.GetString());
+    path.Format("%s%s&pid=%s", "/app/ver.php?project=", "melvora", EncodeUrlComponent(partnerId).GetString());
     return path;
 }
 
 CString InstallLogPath(const CString& partnerId, const CString& serial)
 {
+    const CString pid = EncodeUrlComponent(partnerId);
     CString path;
     if (serial.GetLength() == kSerialLength)
-        path.Format("%s%s&sr=%s", "/app/receive/log.php?pid=", partnerId.GetString(), serial.GetString());
+        path.Format("%s%s&sr=%s", "/app/receive/log.php?pid=", pid.GetString(), serial.GetString());
     else
-        path.Format("%s%s", "/app/receive/log.php?pid=", partnerId.GetString());
+        path.Format("%s%s", "/app/receive/log.php?pid=", pid.GetString());
     return path;
 }

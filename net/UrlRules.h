@@ -13,13 +13,18 @@ CString NormaliseFetchUrl(const CString& url);
 // never requested by the text fetch.
 bool IsPlainHttpUrl(const CString& url);
 
+// A text as one component of a URL (a path segment or a query value): letters, digits,
+// "-", ".", "_" and "~" stay, every other byte becomes "%XX". Partner ids go into every
+// address this way, so whatever a file name holds cannot change the request.
+CString EncodeUrlComponent(const CString& text);
+
 // The partner id sent to the statistics and log servers: the stored one, or "melvora"
 // when nothing is stored.
 CString ReportedPartnerId(const CString& storedPartnerId);
 
-// "/app/ver.php?project=melvora&pid=<partner id>", the query not encoded.
+// "/app/ver.php?project=melvora&pid=<partner id>", the id encoded as a URL component.
 CString VersionQueryPath(const CString& partnerId);
 
-// "/app/receive/log.php?pid=<partner id>", followed by "&sr=<serial>" only when the
-// serial is exactly 12 bytes long.
+// "/app/receive/log.php?pid=<partner id>" (the id encoded as a URL component), followed
+// by "&sr=<serial>" only when the serial is exactly 12 bytes long.
 CString InstallLogPath(const CString& partnerId, const CString& serial);

@@ -1,4 +1,4 @@
-#include "sys/FolderPath.h"
+#include "FolderPath.h"
 
 #include <windows.h>
 #include <io.h>

@@ -1,4 +1,4 @@
-#include "sys/Registry.h"
+#include "Registry.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "sys/WebBrowser2.h"
+#include "WebBrowser2.h"
 
 namespace {
 

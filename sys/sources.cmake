@@ -1,1 +1,4 @@
-melvora_folder(sys)
+melvora_layer(sys USES framework)
+if(WIN32)
+    target_link_libraries(melvora_sys PUBLIC advapi32 shell32 shlwapi)
+endif()

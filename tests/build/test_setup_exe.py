@@ -1,4 +1,5 @@
-"""The built Setup.exe is a 32-bit Windows GUI program that needs only system DLLs.
+"""The built Setup.exe is a 32-bit Windows GUI program that needs only system DLLs, and a
+small download.
 
 Run by tools/run_tests.py after the Windows build, with MELVORA_SETUP_EXE_PATH naming the
 file; it reads the PE headers and the import directory itself.
@@ -6,8 +7,12 @@ file; it reads the PE headers and the import directory itself.
 
 import os
 import struct
+import sys
 import unittest
 from pathlib import Path
+
+# Code and data outside the resources (the skins, which are 24-bit bitmaps by design).
+SIZE_LIMIT_KIB = 400
 
 # DLLs that ship with every Windows the program supports.
 SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
@@ -25,6 +30,13 @@ class PeImage:
         self.magic = struct.unpack_from("<H", data, self.opt)[0]
         self.subsystem = struct.unpack_from("<H", data, self.opt + 68)[0]
         self.section_table = self.opt + opt_size
+
+    def section_sizes(self):
+        """(name, size in the file) of each section."""
+        for i in range(self.sections):
+            s = self.section_table + 40 * i
+            name = self.data[s:s + 8].rstrip(b"\0").decode("ascii", "replace")
+            yield name, struct.unpack_from("<I", self.data, s + 16)[0]
 
     def rva_to_offset(self, rva):
         for i in range(self.sections):
@@ -67,6 +79,13 @@ class SetupExeTest(unittest.TestCase):
         self.assertLessEqual(dlls, SYSTEM_DLLS, f"unexpected DLLs: {sorted(dlls - SYSTEM_DLLS)}")
         # The compiler's own runtime libraries are linked in, never needed at run time.
         self.assertFalse({d for d in dlls if d.startswith(("libgcc", "libstdc++", "libwinpthread"))})
+
+    def test_code_and_data_outside_the_resources_stay_small(self):
+        kib = sum(size for name, size in self.image.section_sizes() if name != ".rsrc") / 1024
+        # Shown in the test run's own output, so a growing program is noticed before the limit.
+        print(f"  Setup.exe: {kib:.1f} KiB of code and data outside the resources (limit {SIZE_LIMIT_KIB})",
+              file=sys.__stdout__, flush=True)
+        self.assertLess(kib, SIZE_LIMIT_KIB)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 // The wizard as it starts: window and control geometry, the first page and its skin, the
-// terms-of-use text in the rich edit, a failing terms server, ending the program from the
-// first page, stopping a running player, the one component-list request, and a second
-// start while the wizard runs.
+// labels' own fonts, the terms-of-use text in the rich edit, a failing terms server, ending
+// the program from the first page, stopping a running player, the one component-list
+// request, and a second start while the wizard runs.
 #include "InstallerFixture.h"
 #include "support/RunningPlayer.h"
 
@@ -232,6 +232,70 @@ TEST_F(DialogStartTest, WelcomePageShowsItsSkinWithOnlyNextAndCancelAndBothOptio
     ASSERT_EQ(skin.height, 359);
     const Pixels client = CaptureClient(m_wizard.Dialog());
     EXPECT_EQ(SkinDifference(client, skin, {m_wizard.ControlRect(1001), m_wizard.ControlRect(IDCANCEL)}), "");
+}
+
+// A label's text as this process draws it: the static's own way (left aligned, tabs
+// expanded, words wrapped) on the label's background, in a font whose LOGFONT is the
+// default GUI font's with the given face and character height.
+Pixels DrawLabel(const char* text, int width, int height, COLORREF background, COLORREF color, const char* face,
+                 int pixelHeight)
+{
+    LOGFONTA lf = {};
+    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lstrcpynA(lf.lfFaceName, face, LF_FACESIZE);
+    lf.lfHeight = -pixelHeight;
+    HFONT hFont = ::CreateFontIndirectA(&lf);
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, width, height);
+    HGDIOBJ hOldBitmap = ::SelectObject(hMem, hBitmap);
+    HGDIOBJ hOldFont = ::SelectObject(hMem, hFont);
+    RECT rc = {0, 0, width, height};
+    HBRUSH hBrush = ::CreateSolidBrush(background);
+    ::FillRect(hMem, &rc, hBrush);
+    ::DeleteObject(hBrush);
+    ::SetTextColor(hMem, color);
+    ::SetBkMode(hMem, TRANSPARENT);
+    ::DrawTextA(hMem, text, -1, &rc, DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK);
+    ::SelectObject(hMem, hOldFont);
+    ::SelectObject(hMem, hOldBitmap);
+    Pixels pixels = ReadDib(hMem, hBitmap, width, height);
+    ::DeleteObject(hBitmap);
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    ::DeleteObject(hFont);
+    return pixels;
+}
+
+// The part of a capture at rc.
+Pixels Crop(const Pixels& whole, const RECT& rc)
+{
+    Pixels part;
+    part.width = rc.right - rc.left;
+    part.height = rc.bottom - rc.top;
+    for (int y = rc.top; y < rc.bottom; ++y)
+        for (int x = rc.left; x < rc.right; ++x)
+            part.data.push_back(whole.At(x, y));
+    return part;
+}
+
+TEST_F(DialogStartTest, TheTermsLabelShowsItsOwnElevenPixelFaceNotTheDialogsFont)
+{
+    ServePartner("abc", {});
+    StartWizard("abc");
+    NextTo(3);
+    Settle();
+
+    const RECT rc = m_wizard.ControlRect(1006);
+    const Pixels shown = Crop(CaptureClient(m_wizard.Dialog()), rc);
+    const COLORREF page = RGB(236, 233, 216);
+    const COLORREF text = ::GetSysColor(COLOR_WINDOWTEXT);
+    const Pixels own = DrawLabel("이용 약관", 220, 12, page, text, "돋움", 11);
+    // The dialog's font, 9-point Gulim, is 12 pixels high: the two must look different
+    // for this test to tell them apart.
+    const Pixels dialogs = DrawLabel("이용 약관", 220, 12, page, text, "굴림", 12);
+    ASSERT_NE(own.data, dialogs.data);
+    EXPECT_EQ(shown.data, own.data);
 }
 
 // Korean terms over many lines, with syllables whose second byte is an ASCII letter

@@ -175,7 +175,10 @@ TEST(BarGeometry, LabelPlacementFollowsTheFontAngle)
     EXPECT_EQ(MeasureLabel(180, 40, 12).dy, -12);
     EXPECT_EQ(MeasureLabel(270, 40, 12).dx, -12);
     const LabelExtent odd = MeasureLabel(45, 40, 12);
-    EXPECT_EQ(odd.w + odd.h + odd.dx + odd.dy, 0);
+    EXPECT_EQ(odd.w, 0);
+    EXPECT_EQ(odd.h, 0);
+    EXPECT_EQ(odd.dx, 0);
+    EXPECT_EQ(odd.dy, 0);
 
     // The reference point: centre of the box plus half the offset, halves toward zero.
     EXPECT_EQ(LabelOrigin(CRect(10, 20, 111, 31), 0, 12), CPoint(60, 31));
@@ -248,10 +251,11 @@ TEST(BarGeometry, MovingSegmentTakesNegativeStepsForwardAndAbsoluteHeads)
     a = ComputeSegmentAdvance(1000, false, 0, 0, 100, 0, 40);
     EXPECT_EQ(a.head, 140);
     EXPECT_TRUE(a.toggleMirrored);
-    // Extreme values stay within int.
+    // Extreme values: |INT_MIN| plus the position wraps by one whole period, without overflow.
     a = ComputeSegmentAdvance(INT_MIN, true, INT_MAX, INT_MIN, INT_MAX, 0, 40);
-    EXPECT_GE(a.tail, INT_MIN);
-    EXPECT_LE(a.head, INT_MAX);
+    EXPECT_EQ(a.head, -40);
+    EXPECT_EQ(a.tail, -80);
+    EXPECT_TRUE(a.toggleMirrored);
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ TEST(PartnerId, DefaultsToMelvoraWithoutUnderscoreInTheFileName)
 TEST(PartnerId, DropsABrowserDuplicateSuffix)
 {
     EXPECT_EQ(Id("C:\\Downloads\\Setup_nv01[1].exe"), "nv01");
+    EXPECT_EQ(Id("C:\\Downloads\\Setup_nv01 (1).exe"), "nv01");
+    EXPECT_EQ(Id("C:\\Downloads\\Setup_nv01(12).exe"), "nv01");
+    EXPECT_EQ(Id("C:\\Downloads\\Setup_nv01 [3].exe"), "nv01");
+    EXPECT_EQ(Id("C:\\Downloads\\Setup_nv 01 (1).exe"), "nv 01");   // only trailing spaces go
     EXPECT_EQ(Id("C:\\Downloads\\Setup_[1].exe"), "");
     EXPECT_EQ(Id("C:\\Downloads\\Setup_nv01["), "");            // no "." at all: empty
 }

@@ -1,6 +1,8 @@
-// Which URLs the text fetch requests, and the report paths sent to the servers.
+// Which URLs the text fetch requests, the addresses and paths the installer builds for
+// the publisher's servers, and the report paths.
 #include <gtest/gtest.h>
 
+#include "install/ComponentList.h"
 #include "net/UrlRules.h"
 
 namespace {
@@ -28,6 +30,42 @@ TEST(FetchUrl, OnlyPlainHttpUrlsAreRequested)
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("host:8080/a.txt")));
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("/a.txt")));
     EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("")));
+}
+
+TEST(ServerAddresses, EachRequestNamesItsFolderPartnerAndVersionInTheirPlaces)
+{
+    EXPECT_EQ(ComponentListUrl("www.example.com:8080", "nv01"), "http://www.example.com:8080/app/setup/setup.php?pid=nv01");
+    EXPECT_EQ(VersionQueryPath("nv01"), "/app/ver.php?project=melvora&pid=nv01");
+    // Nothing stored: the reports name the default partner.
+    EXPECT_EQ(ReportedPartnerId(""), "melvora");
+    EXPECT_EQ(ReportedPartnerId("nv01"), "nv01");
+
+    const CString base = DownloadBaseUrl("www.example.com");
+    EXPECT_EQ(base, "http://www.example.com/app/ver_file");
+    // The uninstaller is shared by every partner and version, capitalised on the server.
+    EXPECT_EQ(UninstallFileUrl(base, "Uninstall.exe"), "http://www.example.com/app/ver_file/uninstall/Uninstall.exe");
+    // Partner first, then the version, then the file.
+    EXPECT_EQ(VersionedFileUrl(base, "nv01", "1.0.3", "ZUZade.dll"),
+              "http://www.example.com/app/ver_file/nv01/1.0.3/ZUZade.dll");
+    EXPECT_EQ(InstalledFilePath("C:\\Program Files\\MELVORA", "MELVORA.exe"),
+              "C:\\Program Files\\MELVORA\\MELVORA.exe");
+}
+
+TEST(ServerAddresses, APartnerIdGoesIntoEveryAddressAsOneEncodedComponent)
+{
+    // What the partner-copy tool allows passes unchanged.
+    EXPECT_EQ(EncodeUrlComponent("Nv-01_a.b~Z9"), "Nv-01_a.b~Z9");
+    // Anything else cannot end the value, start another or change the path.
+    EXPECT_EQ(EncodeUrlComponent(" &#%+/?=\x01\x7F"), "%20%26%23%25%2B%2F%3F%3D%01%7F");
+    EXPECT_EQ(EncodeUrlComponent("\xC6\xC4"), "%C6%C4");   // Korean bytes
+    EXPECT_EQ(EncodeUrlComponent(""), "");
+
+    const CString odd = "a b&pid=x#y";
+    EXPECT_EQ(ComponentListUrl("h", odd), "http://h/app/setup/setup.php?pid=a%20b%26pid%3Dx%23y");
+    EXPECT_EQ(VersionQueryPath(odd), "/app/ver.php?project=melvora&pid=a%20b%26pid%3Dx%23y");
+    EXPECT_EQ(InstallLogPath(odd, "ABCDEFGHIJKL"), "/app/receive/log.php?pid=a%20b%26pid%3Dx%23y&sr=ABCDEFGHIJKL");
+    EXPECT_EQ(VersionedFileUrl("http://h/app/ver_file", "../x y", "1.0", "ZUZade.dll"),
+              "http://h/app/ver_file/..%2Fx%20y/1.0/ZUZade.dll");
 }
 
 TEST(ReportPaths, TheSerialLengthIsCountedInBytes)

@@ -36,7 +36,7 @@ HWND FindWizard(DWORD processId)
     return state.found;
 }
 
-bool RunToStartAndCancel(const std::string& path, DWORD timeoutMs)
+bool RunToStartAndCancel(const std::string& path, DWORD timeoutMs, const std::function<bool()>& readyToCancel)
 {
     HANDLE hProcess = testutil::StartProcess("\"" + path + "\"");
     if (!hProcess)
@@ -50,7 +50,7 @@ bool RunToStartAndCancel(const std::string& path, DWORD timeoutMs)
             ended = true;
             break;
         }
-        if (!cancelled) {
+        if (!cancelled && (!readyToCancel || readyToCancel())) {
             if (HWND hWizard = FindWizard(pid)) {
                 ::PostMessageA(hWizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                                reinterpret_cast<LPARAM>(::GetDlgItem(hWizard, IDCANCEL)));

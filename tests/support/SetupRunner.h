@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace setuprunner {
@@ -10,8 +11,10 @@ namespace setuprunner {
 // The visible top-level window of a process whose caption is the wizard's, or null.
 HWND FindWizard(DWORD processId);
 
-// Runs the program at path; once its wizard shows, presses Cancel. Returns true when the
-// program ended by itself or through Cancel within timeoutMs.
-bool RunToStartAndCancel(const std::string& path, DWORD timeoutMs = 60000);
+// Runs the program at path; once its wizard shows (and readyToCancel, when given, has
+// become true), presses Cancel. Returns true when the program ended by itself or through
+// Cancel within timeoutMs.
+bool RunToStartAndCancel(const std::string& path, DWORD timeoutMs = 60000,
+                         const std::function<bool()>& readyToCancel = nullptr);
 
 }  // namespace setuprunner

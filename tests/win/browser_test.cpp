@@ -742,7 +742,7 @@ protected:
     BOOL OnInitDialog() override
     {
         CDialog::OnInitDialog();
-        PostMessage(WM_APP);   // checks run once the modal loop runs
+        ::PostMessageA(m_hWnd, WM_APP, 0, 0);   // checks run once the modal loop runs
         return TRUE;
     }
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override

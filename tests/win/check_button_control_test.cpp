@@ -26,7 +26,7 @@ protected:
     void SetUp() override
     {
         m_parent = std::make_unique<TestParent>(120, 80);
-        m_button = std::make_unique<CSkinCheckButton>();
+        m_button = std::make_unique<CSkinCheckButton>(IDB_CHECK_ON, IDB_CHECK_OFF);
         // As the dialog does: an empty rectangle, then placed, sized and hidden until its page shows.
         ASSERT_TRUE(m_button->Create("o", WS_CHILD | WS_VISIBLE, CRect(), m_parent.get(), IDC_DESKTOP_CHECK));
         m_button->SetWindowPos(HWND_TOP, 30, 20, 12, 12, SWP_HIDEWINDOW);
@@ -95,7 +95,7 @@ TEST_F(CheckButtonControl, FocusAndPressedStatesNeverShowTheSystemButton)
     // Both buttons the box may sit on: the common controls 6 one of Setup.exe, and the
     // system's own, which draws its focus and pressed looks straight into the window.
     m_controls6.reset();
-    CSkinCheckButton plain;
+    CSkinCheckButton plain(IDB_CHECK_ON, IDB_CHECK_OFF);
     ASSERT_TRUE(plain.Create("o", WS_CHILD | WS_VISIBLE, CRect(), m_parent.get(), IDC_STARTMENU_CHECK));
     plain.SetWindowPos(HWND_TOP, 60, 20, 12, 12, SWP_SHOWWINDOW);
     for (CSkinCheckButton* button : {m_button.get(), &plain}) {

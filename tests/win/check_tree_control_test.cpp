@@ -98,7 +98,7 @@ protected:
     }
 
     std::unique_ptr<TestParent> m_parent;
-    CCheckTreeCtrl m_tree;
+    CCheckTreeCtrl m_tree{IDB_TREE_STATES};
     HTREEITEM m_root = nullptr, m_player = nullptr, m_updater = nullptr;
     HTREEITEM m_extra = nullptr, m_extraPart = nullptr, m_extraPartChild = nullptr;
 };

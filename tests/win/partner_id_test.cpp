@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "support/PublisherControl.h"
 #include "support/SetupRunner.h"
 #include "support/TestUtil.h"
 
@@ -27,6 +28,27 @@ TEST(PartnerIdUnderWine, ComesFromTheProgramsFileName)
     EXPECT_EQ(RunAs(dir.path(), "Setup_nv01[1].exe").data, std::string("nv01", 5));
     EXPECT_EQ(RunAs(dir.path(), "Setup_a_b.exe").data, std::string("a_b", 4));
     EXPECT_EQ(RunAs(dir.path(), "Setup.exe").data, std::string("melvora", 8));
+}
+
+TEST(PartnerIdUnderWine, ACopyRenamedByABrowserKeepsItsPartnerInTheRegistryAndInItsRequests)
+{
+    testutil::ScopedTempDir dir;
+    testutil::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\MELVORA");
+    ASSERT_TRUE(publisher::ClearLog());
+    const std::string path = dir / "Setup_nv01 (1).exe";
+    ASSERT_TRUE(testutil::CopyFileTo(testutil::SetupExePath(), path));
+    auto componentListRequests = [] {
+        std::vector<std::string> paths;
+        for (const auto& entry : publisher::ReadLog("product")) {
+            if (entry.path.rfind("/app/setup/setup.php", 0) == 0)
+                paths.push_back(entry.path);
+        }
+        return paths;
+    };
+    // Cancelled only once the start-up work has asked for the component list.
+    ASSERT_TRUE(setuprunner::RunToStartAndCancel(path, 60000, [&] { return !componentListRequests().empty(); }));
+    EXPECT_EQ(ReadRegValue(HKEY_CURRENT_USER, "Software\\MELVORA", "pid").data, std::string("nv01", 5));
+    EXPECT_EQ(componentListRequests(), std::vector<std::string>{"/app/setup/setup.php?pid=nv01"});
 }
 
 TEST(PartnerIdUnderWine, AnEmptyIdIsRecordedAsAnEmptyString)

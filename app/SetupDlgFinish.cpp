@@ -1,0 +1,87 @@
+// Closing the wizard: the finish actions of the last page, and painting the page skins.
+#include "SetupDlg.h"
+
+#include <shlwapi.h>
+
+#include "CBitmap.h"
+#include "CDC.h"
+#include "ComponentList.h"
+#include "ProductConstants.h"
+#include "Shortcuts.h"
+#include "StatsClient.h"
+
+namespace {
+
+// Skin bitmap of each page, 0 for none.
+UINT SkinOfPage(int nPage)
+{
+    switch (nPage) {
+    case PageWelcome: return IDB_SKIN_WELCOME;
+    case PageTerms: return IDB_SKIN_TERMS;
+    case PageOptions: return IDB_SKIN_COMPONENTS;
+    case PageFolder: return IDB_SKIN_FOLDER;
+    case PageInstalling: return IDB_SKIN_INSTALLING;
+    case PageFinish: return IDB_SKIN_FINISH;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+void CSetupDlg::ReleaseComponents()
+{
+    delete[] m_session.pComponents;
+    m_session.pComponents = nullptr;
+    m_session.nComponentCount = 0;
+}
+
+void CSetupDlg::OnClose()
+{
+    if (IsInstalling())
+        return;   // the install thread still needs the dialog and the component list
+    WaitForInstallThread();
+    ReleaseComponents();
+    if (m_session.nPage == PageFinish)
+        RunFinishActions();
+    Default();   // ends the dialog as Cancel does
+}
+
+void CSetupDlg::RunFinishActions()
+{
+    const CString player = InstalledFilePath(m_session.strInstallDir, kPlayerExe);
+    CreateShortcuts(player, "\\무료음악감상.lnk", pDesktopCheck->m_bChecked, pDesktopCheck->m_bChecked,
+                    pStartMenuCheck->m_bChecked);
+
+    CStatsClient stats;
+    stats.SendInstallLog(kReportUser, kReportPassword);
+
+    if (::PathFileExistsA(player))
+        ::ShellExecuteA(nullptr, "open", player, nullptr, nullptr, SW_SHOW);
+}
+
+void CSetupDlg::OnPaint()
+{
+    CPaintDC dc(m_hWnd);
+    if (IsIconic()) {
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+        const CRect rc = GetClientRect();
+        const int x = (rc.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (rc.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+        dc.DrawIcon(x, y, m_hIcon);
+        return;
+    }
+    const UINT skin = SkinOfPage(m_session.nPage);
+    if (!skin)
+        return;
+    CDC memDC;
+    memDC.CreateCompatibleDC(dc);
+    CBitmap bitmap;
+    bitmap.LoadBitmap(skin);
+    CSelectObjectGuard select(memDC, bitmap);
+    dc.BitBlt(0, 0, 495, 359, memDC, 0, 0, SRCCOPY);
+}
+
+HCURSOR CSetupDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
