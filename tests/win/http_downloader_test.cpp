@@ -393,14 +393,17 @@ TEST_F(HttpDownloaderTest, ThirtySecondsOfSilenceFailTheDownloadButASlowSteadyBo
 
     struct Run {
         std::string path, target;
+        HWND hNotifyWnd;
         bool ok = false;
         DWORD ms = 0;
     };
-    Run silent{ServerPath("silent"), m_dir / "silent.bin"}, slow{ServerPath("slow"), m_dir / "slow.bin"};
+    MessageRecorder silentRecorder;
+    Run silent{ServerPath("silent"), m_dir / "silent.bin", silentRecorder.hwnd()},
+        slow{ServerPath("slow"), m_dir / "slow.bin", nullptr};
     auto download = [](Run* run) {
         CHttpDownloader downloader;
         const DWORD start = ::GetTickCount();
-        run->ok = downloader.Download(publisher::Url(run->path).c_str(), run->target.c_str(), nullptr);
+        run->ok = downloader.Download(publisher::Url(run->path).c_str(), run->target.c_str(), run->hNotifyWnd);
         run->ms = ::GetTickCount() - start;
     };
     std::thread silentThread(download, &silent), slowThread(download, &slow);
@@ -416,6 +419,8 @@ TEST_F(HttpDownloaderTest, ThirtySecondsOfSilenceFailTheDownloadButASlowSteadyBo
         EXPECT_GE(ms, 29000u);
         EXPECT_LT(ms, 40000u);
     }
+    // Silence before the reply fails as a refused connection does: no message at all.
+    EXPECT_EQ(silentRecorder.messages(), std::vector<Msg>{});
     EXPECT_EQ(testutil::ReadFileBytes(silent.target), kOldBytes);
     EXPECT_EQ(TargetBytes(), kOldBytes);
     const auto msgs = m_recorder.messages();
