@@ -87,14 +87,17 @@ BOOL CSetupDlg::OnInitDialog()
     FetchUrlText(termsUrl, termsText);
 
     pDesktopCheck = new CSkinCheckButton(IDB_CHECK_ON, IDB_CHECK_OFF);
-    pDesktopCheck->Create("o", WS_CHILD | WS_VISIBLE, CRect(), this, IDC_DESKTOP_CHECK);
+    pDesktopCheck->Create("o", WS_CHILD | WS_VISIBLE | WS_TABSTOP, CRect(), this, IDC_DESKTOP_CHECK);
     pDesktopCheck->SetWindowPos(HWND_TOP, 175, 139, 12, 12, SWP_HIDEWINDOW);
+    pDesktopCheck->SetLabel(&m_lblDesktop);
     pStartMenuCheck = new CSkinCheckButton(IDB_CHECK_ON, IDB_CHECK_OFF);
-    pStartMenuCheck->Create("o", WS_CHILD | WS_VISIBLE, CRect(), this, IDC_STARTMENU_CHECK);
+    pStartMenuCheck->Create("o", WS_CHILD | WS_VISIBLE | WS_TABSTOP, CRect(), this, IDC_STARTMENU_CHECK);
     pStartMenuCheck->SetWindowPos(HWND_TOP, 175, 166, 12, 12, SWP_HIDEWINDOW);
+    pStartMenuCheck->SetLabel(&m_lblStartMenu);
 
     StyleLabels();
     LayOutControls(termsText);
+    SetTabOrder();
 
     m_session.ComputeInstallFolder();
     m_session.nPage = PageWelcome;
@@ -148,6 +151,20 @@ void CSetupDlg::LayOutControls(const CString& termsText)
     GetDlgItem(IDC_BACK).SetWindowPos(nullptr, 248, 327, 75, 23, SWP_HIDEWINDOW);
     GetDlgItem(IDCANCEL).SetWindowPos(nullptr, 410, 327, 75, 23, SWP_SHOWWINDOW);
     GetDlgItem(IDC_NEXT).SetWindowPos(nullptr, 325, 327, 75, 23, SWP_SHOWWINDOW);
+}
+
+void CSetupDlg::SetTabOrder()
+{
+    // Tab follows the z-order, which the layout leaves in the order of its calls: put the
+    // page's content first, then the buttons, with the finish page's boxes right after 마침.
+    static const int kOrder[] = {IDC_TERMS_TEXT, IDC_OPTIONS_TREE,  IDC_BROWSER,         IDC_BACK,
+                                 IDC_NEXT,       IDC_DESKTOP_CHECK, IDC_STARTMENU_CHECK, IDCANCEL};
+    HWND hAfter = HWND_TOP;
+    for (int id : kOrder) {
+        const HWND hControl = ::GetDlgItem(m_hWnd, id);
+        ::SetWindowPos(hControl, hAfter, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        hAfter = hControl;
+    }
 }
 
 void CSetupDlg::OnOK()

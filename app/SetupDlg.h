@@ -43,6 +43,7 @@ private:
     // Initialisation.
     void StyleLabels();
     void LayOutControls(const CString& termsText);
+    void SetTabOrder();
     // BN_CLICKED of Back and Next; FALSE when the message is not one of those.
     BOOL OnPageButton(WPARAM wParam);
 

@@ -27,7 +27,9 @@ bool CSetupDlg::IsButtonUsable(int id) const
 
 void CSetupDlg::HideBrowser()
 {
-    m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW);
+    // Out of sight, and out of the tab order: Tab must not lead into a control nobody sees.
+    m_browser.ModifyStyle(WS_TABSTOP, 0);
+    m_browser.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOZORDER);
 }
 
 void CSetupDlg::ShowPageButtons(bool showBack, const char* nextCaption)
@@ -72,7 +74,8 @@ void CSetupDlg::ShowComponentPage()
     ShowPageButtons(true, "다음");
     GetDlgItem(IDC_TERMS_TEXT).ShowWindow(SW_HIDE);
     ShowOptionsControls(true);
-    m_browser.SetWindowPos(nullptr, 24, 205, 440, 100, SWP_SHOWWINDOW);
+    m_browser.ModifyStyle(0, WS_TABSTOP);
+    m_browser.SetWindowPos(nullptr, 24, 205, 440, 100, SWP_SHOWWINDOW | SWP_NOZORDER);
     ShowAgreementPage();
     m_session.nPage = PageOptions;
     Invalidate(TRUE);
@@ -122,6 +125,9 @@ void CSetupDlg::ShowFinishPage()
     ::EnableMenuItem(::GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
     m_session.nPage = PageFinish;
     Invalidate(TRUE);
+    // The install page disabled the button that had the focus, which left the keyboard
+    // nowhere: the finish page gives it to 마침 once it is complete.
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next.GetSafeHwnd()), TRUE);
 }
 
 void CSetupDlg::OnNext()

@@ -65,6 +65,16 @@ BOOL CCheckTreeCtrl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         *pResult = Default() == -1 ? -1 : 0;
         return TRUE;
     }
+    if (message == WM_KEYDOWN && OnKeyDown(UINT(wParam), lParam)) {
+        *pResult = 0;
+        return TRUE;
+    }
+    if (message == WM_CHAR && wParam == ' ') {
+        // The character of the Space key: the tree would take it for the start of an item
+        // name to search for. The key itself has done its work.
+        *pResult = 0;
+        return TRUE;
+    }
     if (IsReflectedNotify(message, lParam, NM_CLICK)) {
         OnClick();
         *pResult = 0;
@@ -92,6 +102,18 @@ void CCheckTreeCtrl::OnClick()
     // Only the box itself: the label, the icon and the expand button do not toggle.
     if (hItem && flags == TVHT_ONITEMSTATEICON)
         ToggleCheck(hItem);
+}
+
+bool CCheckTreeCtrl::OnKeyDown(UINT nChar, LPARAM lParam)
+{
+    if (nChar != VK_SPACE)
+        return false;
+    // One press, one toggle: a held key repeats its key-down, which flips nothing more.
+    const bool bRepeat = (lParam & (1L << 30)) != 0;
+    const HTREEITEM hItem = GetSelectedItem();
+    if (hItem && !bRepeat)
+        ToggleCheck(hItem);
+    return true;
 }
 
 void CCheckTreeCtrl::OnItemExpanded(const NMTREEVIEWA* pInfo) const

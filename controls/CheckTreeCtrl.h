@@ -1,8 +1,9 @@
 // A tree with a check box in front of every item, drawn from its own state image list
 // (a bitmap of six 16 x 16 images that the owner names). Check states: -1 no box, 0 unticked, 1 ticked, 2 locked unticked, 3 locked
 // ticked, 4 partly ticked. A click on a box toggles it and copies the new state to every
-// item below; locked boxes do not change but are still copied down. Expanding and
-// collapsing switch an item's image between 1 and 0.
+// item below; locked boxes do not change but are still copied down. Space does to the
+// selected item what a click on its box does. Expanding and collapsing switch an item's
+// image between 1 and 0.
 #pragma once
 
 #include "CImageList.h"
@@ -42,5 +43,7 @@ private:
     UINT m_nStateBitmapId;
 
     void OnClick();
+    // Space on the selected item; false when the key is not ours.
+    bool OnKeyDown(UINT nChar, LPARAM lParam);
     void OnItemExpanded(const NMTREEVIEWA* pInfo) const;
 };

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "CDC.h"
+#include "CRgn.h"
+
 namespace {
 
 const UINT_PTR kFlashTimer = 1;
@@ -137,6 +140,16 @@ CLinkLabel& CLinkLabel::SetLinkCursor(HCURSOR hCursor)
     return *this;
 }
 
+CLinkLabel& CLinkLabel::SetFocusCue(bool bShow)
+{
+    if (m_bFocusCue == bShow)
+        return *this;
+    m_bFocusCue = bShow;
+    if (m_hWnd)
+        Repaint();
+    return *this;
+}
+
 BOOL CLinkLabel::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
 {
     if (IsReflectedCtlColor(message)) {
@@ -154,6 +167,20 @@ BOOL CLinkLabel::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         *pResult = Default();
         return TRUE;
     }
+    case WM_PAINT:
+        if (!m_bFocusCue || wParam)
+            break;   // a DC given in wParam is painted by the static alone
+        PaintWithFocusCue();
+        *pResult = 0;
+        return TRUE;
+    case WM_SETTEXT:
+    case WM_ENABLE:
+        if (!m_bFocusCue)
+            break;
+        // Some statics draw a new text or state at once, outside WM_PAINT, over the cue.
+        *pResult = Default();
+        Repaint();
+        return TRUE;
     case WM_SETCURSOR:
         if (!m_hLinkCursor)
             break;
@@ -164,6 +191,29 @@ BOOL CLinkLabel::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         break;
     }
     return CStatic::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+void CLinkLabel::PaintWithFocusCue()
+{
+    // The static paints the invalid part; the rectangle, drawn by inverting, goes over that
+    // part only, where no rectangle of an earlier paint is left to be inverted back.
+    const CRect none;
+    CRgn invalid;
+    if (!invalid.CreateRectRgnIndirect(&none) || ::GetUpdateRgn(m_hWnd, invalid, FALSE) == ERROR) {
+        Default();
+        return;
+    }
+    Default();
+    CClientDC dc(m_hWnd);
+    dc.SelectClipRgn(invalid);
+    CRect cue = GetClientRect();
+    {
+        CSelectObjectGuard font(dc, m_font.GetSafeHandle());
+        const SIZE text = dc.GetTextExtent(GetWindowText());
+        if (text.cx + 2 < cue.right)
+            cue.right = text.cx + 2;   // around the text, as a check box shows its focus
+    }
+    ::DrawFocusRect(dc, &cue);
 }
 
 HBRUSH CLinkLabel::OnCtlColor(HDC hDC, UINT nCtlColor)

@@ -1,7 +1,8 @@
 // A static text with its own font, text colour and background brush, given through the
 // reflected control-colour notification. It can also flash its text or its background on
 // timer ticks, open its own text with the shell when clicked (with SS_NOTIFY) and show a
-// cursor of its own.
+// cursor of its own. As the text of another control (a check box beside it), it shows that
+// control's keyboard focus as a dotted rectangle around the text.
 #pragma once
 
 #include "CFont.h"
@@ -31,6 +32,8 @@ public:
     CLinkLabel& SetFlashMode(int mode, UINT intervalMs = 500);
     // Shown over the label; null keeps the default cursor. Not owned.
     CLinkLabel& SetLinkCursor(HCURSOR hCursor);
+    // Shows or takes away the dotted focus rectangle around the text.
+    CLinkLabel& SetFocusCue(bool bShow);
 
     COLORREF m_clrText;
     HBRUSH m_hBackgroundBrush;   // owned
@@ -41,6 +44,7 @@ public:
     BOOL m_bFlashPhase = FALSE;
     int m_nFlashMode = FlashNone;
     HCURSOR m_hLinkCursor = nullptr;   // borrowed
+    bool m_bFocusCue = false;
 
 protected:
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
@@ -50,4 +54,5 @@ private:
     HBRUSH OnCtlColor(HDC hDC, UINT nCtlColor);
     void OnTimer();
     void Repaint() const;
+    void PaintWithFocusCue();
 };

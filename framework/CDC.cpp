@@ -96,3 +96,15 @@ CPaintDC::~CPaintDC()
     Detach();
 }
 
+CClientDC::CClientDC(HWND hWnd) : m_hWnd(hWnd)
+{
+    m_hDC = m_hAttribDC = ::GetDC(hWnd);
+}
+
+CClientDC::~CClientDC()
+{
+    if (m_hDC)
+        ::ReleaseDC(m_hWnd, m_hDC);
+    Detach();
+}
+

@@ -76,6 +76,16 @@ private:
     HWND m_hWnd;
 };
 
+// The client area of a window, between GetDC and ReleaseDC.
+class CClientDC : public CDC {
+public:
+    explicit CClientDC(HWND hWnd);
+    ~CClientDC() override;
+
+private:
+    HWND m_hWnd;
+};
+
 // Selects an object into a DC for the length of a scope and puts the previous one back.
 class CSelectObjectGuard {
 public:

@@ -5,7 +5,7 @@ set -euo pipefail
 
 need=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 xvfb xauth fonts-nanum
       imagemagick xdotool locales clang libclang-rt-14-dev cmake g++ googletest
-      osslsigncode openssl curl python3)
+      osslsigncode openssl curl python3 nginx-light)
 
 missing=()
 for p in "${need[@]}"; do
@@ -17,6 +17,26 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   $SUDO apt-get update -qq
+  # Only nginx's program is needed: the tests run their own nginx, in the foreground on
+  # loopback ports. The package would also start the system's nginx service on port 80
+  # (and fail to install where port 80 is taken), so no service may start during the
+  # install unless a policy already decides that, and the service stays disabled.
+  policy=/usr/sbin/policy-rc.d
+  made_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\n# made by tools/install-deps.sh for the length of one install\nexit 101\n' |
+      $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    made_policy=1
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if [ -n "$made_policy" ]; then
+    $SUDO rm -f "$policy"
+    trap - EXIT
+  fi
+  if [[ " ${missing[*]} " == *" nginx-light "* ]] && [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now --quiet nginx.service 2>/dev/null || true
+  fi
 fi
 echo "dependencies: ok"

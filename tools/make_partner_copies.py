@@ -25,8 +25,9 @@ import sys
 import tempfile
 from pathlib import Path
 
-# Partner ids are short channel codes. The installer puts them unescaped into server
-# URLs (query and path), so only characters that need no escaping there are allowed.
+# Partner ids are short channel codes. The installer percent-encodes them in its server
+# URLs (query and path); only characters that need no encoding there are allowed, so an id
+# reads the same in the file name, the registry, every request and the server's files.
 MAX_ID_LENGTH = 64
 ID_CHARACTERS = re.compile(r"[A-Za-z0-9_~-]")
 WINDOWS_FORBIDDEN = '\\/:*?"<>|'
@@ -43,19 +44,19 @@ def id_problem(pid):
     if len(pid) > MAX_ID_LENGTH:
         return f"is longer than {MAX_ID_LENGTH} characters"
     for ch in pid:
-        if ch in ".[":
+        if ch in ".[(":
             return f"contains {ch!r}, which ends the partner id in the file name"
         if ord(ch) < 32 or ord(ch) == 127:
             return f"contains the control character {ch!r}"
         if ch in WINDOWS_FORBIDDEN:
             return f"contains {ch!r}, which Windows does not allow in file names"
         if ch == " ":
-            return "contains a space, which the installer would send unescaped in its server requests"
+            return "contains a space, which the installer drops at the end of an id and encodes in its server requests"
         if ord(ch) > 127:
             return (f"contains the non-ASCII character {ch!r}: the installer reads its name in the "
-                    "ANSI code page and sends the id unescaped in its server requests")
+                    "system's ANSI code page, which differs between machines, and encodes it in its requests")
         if not ID_CHARACTERS.fullmatch(ch):
-            return f"contains {ch!r}, which is not safe unescaped in the installer's server requests"
+            return f"contains {ch!r}, which is not safe in an id: the installer's server requests would carry it encoded"
     return None
 
 

@@ -146,7 +146,7 @@ MAX_LOG_ENTRIES = 100_000
 MAX_REQUESTS_PER_CONNECTION = 1000
 IDLE_TIMEOUT = 30            # seconds a kept-alive connection may sit idle
 MAX_PAUSE_MS = 600_000       # upper bound for any fault's pause
-SAFE_PID = re.compile(r"[A-Za-z0-9_-][A-Za-z0-9_.-]*")
+SAFE_PID = re.compile(r"[A-Za-z0-9_~-][A-Za-z0-9_.~-]*")   # every id a partner copy can carry
 FAULT_KINDS = ("status", "redirect", "no-length", "chunked", "short", "long",
                "trickle", "zero", "reset", "split", "delay", "silent")
 

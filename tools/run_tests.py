@@ -3,13 +3,16 @@
 
   native   unit tests of the Windows-free logic (GoogleTest, with sanitizers)
   fuzz     the fuzz targets, each for a few seconds (libFuzzer, clang)
-  server   the loopback publisher server's own tests (Python unittest)
+  server   the publisher tools' own tests: the loopback server, the site generator
+           (Python unittest)
   wine     the Windows-side tests and the end-to-end tests, under Wine and Xvfb,
            against the loopback publisher server
+  publish  a typical install under Wine from the site tools/publish_site.py makes,
+           served by nginx on the same loopback ports
   signing  a signed Setup.exe (throw-away certificate), its partner copies, and
            certificates the build must refuse (Python unittest, osslsigncode, Wine)
 
-Usage: tools/run_tests.py [--only native,fuzz,server,wine,signing] [--fuzz-seconds N]
+Usage: tools/run_tests.py [--only native,fuzz,server,wine,publish,signing] [--fuzz-seconds N]
 Environment: MELVORA_BUILD_ROOT (default build/), MELVORA_TEST_PORT (default 47180).
 """
 
@@ -178,18 +181,24 @@ def run_unittest_dir(tally, suite_name, folder, log_path, env=None):
                 os.environ.pop(k, None)
             else:
                 os.environ[k] = v
-    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+    failed = count_failed(result)
     skipped = len(result.skipped)
     tally.add(suite_name, result.testsRun - failed - skipped, failed, skipped)
     if failed:
         print_tail(log_path, 40)
 
 
+def count_failed(result):
+    """Failed tests of a unittest result; a test with several failing subtests counts once."""
+    failing = {getattr(test, "test_case", test).id() for test, _ in result.failures + result.errors}
+    return len(failing) + len(result.unexpectedSuccesses)
+
+
 def stage_server(args, tally):
     tests = REPO / "tests" / "server"
     if not tests.is_dir():
         return
-    log("server: running its tests")
+    log("server: running the publisher tools' tests")
     run_unittest_dir(tally, "server", tests, args.root / "server-tests.log")
 
 
@@ -204,9 +213,7 @@ def stage_signing(args, tally):
     suite = unittest.defaultTestLoader.discover(str(tests), top_level_dir=str(tests))
     with open(args.root / "signing-tests.log", "w") as out:
         result = unittest.TextTestRunner(stream=out, verbosity=2).run(suite)
-    # A test with several failing subtests counts once.
-    failing = {getattr(test, "test_case", test).id() for test, _ in result.failures + result.errors}
-    failed = len(failing) + len(result.unexpectedSuccesses)
+    failed = count_failed(result)
     skipped = len(result.skipped)
     tally.add("signing", result.testsRun - failed - skipped, failed, skipped)
     if failed:
@@ -245,17 +252,26 @@ def convert_screenshots(folder):
         log(f"wine: screenshots in {folder}")
 
 
-def stage_wine(args, tally):
+def build_windows(args, tally, stage):
+    """Setup.exe and the Windows tests for the loopback ports; None when the build failed."""
     build = args.root / "test-win"
     log_path = args.root / "win-build.log"
-    log("wine: building the Windows program and tests")
+    log(f"{stage}: building the Windows program and tests")
     p = args.port
     options = ["-DCMAKE_TOOLCHAIN_FILE=" + str(REPO / "cmake" / "mingw-i686.cmake"), "-DMELVORA_TESTS=ON",
                f"-DPRODUCT_HOST=127.0.0.1:{p}", f"-DSTATS_HOST=127.0.0.1:{p + 1}", f"-DLOG_HOST=127.0.0.1:{p + 2}"]
     if not cmake_build(REPO, build, options, log_path):
         tally.broken("windows build", f"see {log_path}")
         print_tail(log_path)
+        return None
+    return build
+
+
+def stage_wine(args, tally):
+    build = build_windows(args, tally, "wine")
+    if not build:
         return
+    p = args.port
     run_unittest_dir(tally, "setup.exe", REPO / "tests" / "build", args.root / "setup-exe-tests.log",
                      {"MELVORA_SETUP_EXE_PATH": str(build / "Setup.exe")})
     suites = [(name, build / "tests" / f"{name}.exe") for name in ("win_tests", "e2e_tests")]
@@ -308,9 +324,24 @@ def stage_wine(args, tally):
         wine.close()
 
 
+def stage_publish(args, tally):
+    tests = REPO / "tests" / "publish"
+    if not tests.is_dir():
+        return
+    started = time.time()
+    build = build_windows(args, tally, "publish")
+    if not build:
+        return
+    log("publish: a typical install from the generated site, served by nginx")
+    run_unittest_dir(tally, "publish", tests, args.root / "publish-tests.log",
+                     {"MELVORA_BUILD_ROOT": str(args.root), "MELVORA_TEST_PORT": str(args.port),
+                      "MELVORA_WIN_BUILD": str(build)})
+    log(f"publish: took {time.time() - started:.0f} s (log: {args.root / 'publish-tests.log'})")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--only", default="native,fuzz,server,wine,signing")
+    ap.add_argument("--only", default="native,fuzz,server,wine,publish,signing")
     ap.add_argument("--fuzz-seconds", type=int, default=int(os.environ.get("MELVORA_FUZZ_SECONDS", "5")))
     ap.add_argument("--gtest-filter", default="")
     ap.add_argument("--wine-timeout", type=int, default=1800)
@@ -320,7 +351,7 @@ def main():
     (args.root / "results").mkdir(parents=True, exist_ok=True)
 
     stages = {"native": stage_native, "fuzz": stage_fuzz, "server": stage_server, "wine": stage_wine,
-              "signing": stage_signing}
+              "publish": stage_publish, "signing": stage_signing}
     tally = Tally()
     started = time.time()
     for name in args.only.split(","):

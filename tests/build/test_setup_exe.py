@@ -15,7 +15,7 @@ from pathlib import Path
 SIZE_LIMIT_KIB = 400
 
 # DLLs that ship with every Windows the program supports.
-SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll",
+SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleacc.dll",
                "oleaut32.dll", "psapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wininet.dll"}
 
 

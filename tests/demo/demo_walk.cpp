@@ -1,6 +1,7 @@
-// Walks the demo's Setup_demo.exe through all six pages as a user would, saving a
-// picture of each page: demo_walk <path of Setup_demo.exe> <folder for the pictures>.
-// Used by tools/demo.py when there is no display to click on.
+// Walks a setup program through all six pages as a user would, keeping what is offered,
+// and saves a picture of each page: demo_walk <setup program> <folder for the pictures>.
+// Used by tools/demo.py when there is no display to click on, and by the test of an
+// install from a generated publisher site (tests/publish).
 #include <windows.h>
 
 #include <cstdio>

@@ -175,6 +175,52 @@ void InstallerTest::ClickControl(int id)
     ClickScreen(POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2});
 }
 
+std::vector<DWORD> InstallerTest::ControlPixels(int id) const
+{
+    // Once the wizard has painted what it still had to: two looks a moment apart agree.
+    std::vector<DWORD> pixels = ScreenPixels(id);
+    for (int i = 0; i < 20; ++i) {
+        ::Sleep(100);
+        std::vector<DWORD> again = ScreenPixels(id);
+        if (again == pixels)
+            break;
+        pixels.swap(again);
+    }
+    return pixels;
+}
+
+std::vector<DWORD> InstallerTest::ScreenPixels(int id) const
+{
+    RECT rc = {};
+    ::GetWindowRect(m_wizard.Control(id), &rc);
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    std::vector<DWORD> pixels;
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP hDib = ::CreateDIBSection(hScreen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (hDib && width > 0 && height > 0) {
+        HGDIOBJ hOld = ::SelectObject(hMem, hDib);
+        ::BitBlt(hMem, 0, 0, width, height, hScreen, rc.left, rc.top, SRCCOPY);
+        ::GdiFlush();
+        const DWORD* p = static_cast<const DWORD*>(bits);
+        pixels.assign(p, p + size_t(width) * height);
+        ::SelectObject(hMem, hOld);
+    }
+    if (hDib)
+        ::DeleteObject(hDib);
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return pixels;
+}
+
 bool InstallerTest::HoverEmptyTreeSpace()
 {
     HWND hTree = m_wizard.Control(1004);

@@ -64,6 +64,9 @@ protected:
 
     // A real mouse click at the centre of a control of the wizard, enabled or not.
     void ClickControl(int id);
+    // What the screen shows of a control, row by row (0x00RRGGBB).
+    std::vector<DWORD> ControlPixels(int id) const;
+    std::vector<DWORD> ScreenPixels(int id) const;   // as it is this moment
     // Moves the real mouse pointer into the options tree, below its last item.
     bool HoverEmptyTreeSpace();
 

@@ -421,6 +421,7 @@ class PartnerCopyScript(unittest.TestCase):
             "p" * 65: "longer than 64",
             "nv.01": "ends the partner id",
             "nv01[1]": "ends the partner id",
+            "nv01(1)": "ends the partner id",
             "nv\x01": "control character",
             "nv\x7f": "control character",
             "nv/01": "does not allow", "nv\\01": "does not allow", "nv:01": "does not allow",

@@ -1,5 +1,7 @@
 #include "support/WizardDriver.h"
 
+#include <oleacc.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -254,6 +256,101 @@ void WizardDriver::ClickCloseBox()
     ::PostMessageA(m_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+bool WizardDriver::TakeKeyboard()
+{
+    ::SetForegroundWindow(m_hDlg);
+    return testutil::WaitFor([this] { return ::GetForegroundWindow() == m_hDlg; }, 5000);
+}
+
+void WizardDriver::Key(WORD vk, bool shift)
+{
+    INPUT inputs[4] = {};
+    int n = 0;
+    auto add = [&](WORD key, DWORD flags) {
+        inputs[n].type = INPUT_KEYBOARD;
+        inputs[n].ki.wVk = key;
+        inputs[n].ki.wScan = WORD(::MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+        inputs[n].ki.dwFlags = flags;
+        ++n;
+    };
+    if (shift)
+        add(VK_SHIFT, 0);
+    add(vk, 0);
+    add(vk, KEYEVENTF_KEYUP);
+    if (shift)
+        add(VK_SHIFT, KEYEVENTF_KEYUP);
+    ::SendInput(UINT(n), inputs, sizeof inputs[0]);
+    // The keys travel through the display server; then the wizard's queue holds them until
+    // it has handled everything before this message.
+    ::Sleep(150);
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutA(m_hDlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
+}
+
+int WizardDriver::FocusedId() const
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hDlg, nullptr), &info) || !info.hwndFocus)
+        return -1;
+    if (info.hwndFocus == m_hDlg)
+        return 0;
+    // A window inside a control (the browser's page) counts as that control.
+    HWND h = info.hwndFocus;
+    while (h && ::GetParent(h) != m_hDlg)
+        h = ::GetParent(h);
+    return h ? ::GetDlgCtrlID(h) : -1;
+}
+
+bool WizardDriver::TabTo(int id, bool backwards, int presses)
+{
+    for (int i = 0; i < presses && FocusedId() != id; ++i)
+        Key(VK_TAB, backwards);
+    return FocusedId() == id;
+}
+
+WizardDriver::Accessible WizardDriver::AccessibleOf(int id) const
+{
+    Accessible result;
+    struct ComScope {
+        HRESULT hr = ::CoInitialize(nullptr);
+        ~ComScope()
+        {
+            if (SUCCEEDED(hr))
+                ::CoUninitialize();
+        }
+    } com;
+    IAccessible* pAcc = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(Control(id), DWORD(OBJID_CLIENT), IID_IAccessible,
+                                            reinterpret_cast<void**>(&pAcc))) ||
+        !pAcc)
+        return result;
+    VARIANT self;
+    ::VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    VARIANT role, state;
+    ::VariantInit(&role);
+    ::VariantInit(&state);
+    result.ok = SUCCEEDED(pAcc->get_accName(self, &name)) && SUCCEEDED(pAcc->get_accRole(self, &role)) &&
+                SUCCEEDED(pAcc->get_accState(self, &state));
+    if (name) {
+        char text[512] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text - 1, nullptr, nullptr);
+        result.name = text;
+        ::SysFreeString(name);
+    }
+    if (role.vt == VT_I4)
+        result.role = role.lVal;
+    if (state.vt == VT_I4)
+        result.state = state.lVal;
+    ::VariantClear(&role);
+    ::VariantClear(&state);
+    pAcc->Release();
+    return result;
+}
+
 bool WizardDriver::RemoteCall(UINT message, WPARAM wParam, void* data, size_t size, size_t extra,
                               LRESULT* result) const
 {
@@ -413,6 +510,13 @@ bool WizardDriver::SelectItem(HTREEITEM hItem)
     return ::SendMessageTimeoutA(Control(kTree), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hItem),
                                  SMTO_ABORTIFHUNG, 30000, &r) &&
            r != 0;
+}
+
+HTREEITEM WizardDriver::SelectedItem() const
+{
+    DWORD_PTR r = 0;
+    ::SendMessageTimeoutA(Control(kTree), TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, 10000, &r);
+    return reinterpret_cast<HTREEITEM>(r);
 }
 
 bool WizardDriver::Screenshot(const std::string& bmpPath) const

@@ -1,6 +1,7 @@
 // Drives the real Setup.exe from another process, as a user would: finds the wizard,
 // presses its buttons by control id, clicks and hovers over tree items with the mouse,
-// reads texts, check states and page state, and takes screenshots.
+// types keys, reads texts, check states, page state, the focus and what assistive
+// technology is told, and takes screenshots.
 #pragma once
 
 #include <windows.h>
@@ -63,6 +64,26 @@ public:
     void PressAltF4();
     void ClickCloseBox();   // what the caption's close box sends
 
+    // Real keyboard input, which goes to the window with the focus: the wizard is brought
+    // to the front first.
+    bool TakeKeyboard();
+    // Presses and releases a key (with Shift held, if asked), then waits until the wizard
+    // has handled it.
+    void Key(WORD vk, bool shift = false);
+    // The control id of the wizard's focus window, 0 for the dialog itself, -1 for none.
+    int FocusedId() const;
+    // Presses Tab (or Shift+Tab) until the control has the focus, at most `presses` times.
+    bool TabTo(int id, bool backwards = false, int presses = 12);
+
+    // What assistive technology is told about a control (AccessibleObjectFromWindow).
+    struct Accessible {
+        bool ok = false;
+        std::string name;   // in the program's code page
+        long role = 0;
+        long state = 0;
+    };
+    Accessible AccessibleOf(int id) const;
+
     // The options tree.
     std::vector<TreeItem> TreeItems() const;
     bool FindTreeItem(const std::string& text, TreeItem* item) const;
@@ -75,6 +96,7 @@ public:
     bool HoverItem(HTREEITEM hItem);
     void HoverDialogPoint(int x, int y);
     bool SelectItem(HTREEITEM hItem);
+    HTREEITEM SelectedItem() const;
 
     // The URL the embedded browser was last asked to show.
     std::string BrowserUrl() const { return Text(1008); }

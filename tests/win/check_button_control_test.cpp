@@ -1,12 +1,16 @@
-// The skinned check box: created as the dialog creates it, clicked with the real mouse, its
-// pixels compared with the two bitmaps.
+// The skinned check box: created as the dialog creates it, clicked with the real mouse and
+// pressed with Space, its pixels compared with the two bitmaps, its label showing the
+// keyboard focus, and what assistive technology is told about it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <oleacc.h>
+
 #include <memory>
 
+#include "controls/LinkLabel.h"
 #include "controls/SkinCheckButton.h"
 #include "res/resource.h"
 #include "support/GdiCount.h"
@@ -52,8 +56,17 @@ protected:
         return true;
     }
     POINT Centre() const { return POINT{6, 6}; }
+    // A label beside the box, as on the finish page.
+    void AddLabel(const char* text)
+    {
+        ASSERT_TRUE(m_label.SubclassWindow(
+            m_parent->CreateChild("STATIC", text, SS_LEFT, CRect(45, 18, 115, 34), IDC_DESKTOP_LABEL)));
+        m_label.ChangeBackgroundColor(0xFFFFFF);
+        m_button->SetLabel(&m_label);
+    }
 
     std::unique_ptr<TestParent> m_parent;
+    CLinkLabel m_label;   // outlives the box's window
     std::unique_ptr<CSkinCheckButton> m_button;
 };
 
@@ -108,6 +121,80 @@ TEST_F(CheckButtonControl, FocusAndPressedStatesNeverShowTheSystemButton)
         ::SetFocus(*m_parent);
         EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*button, false)));
     }
+}
+
+TEST_F(CheckButtonControl, SpaceTogglesOncePerPressAndOnlyKeyboardFocusShowsOnTheLabel)
+{
+    AddLabel("desktop");
+    const Pixels plain = Pixels::Capture(m_label);
+
+    // A click takes the focus but shows no cue: mouse users see what they always saw.
+    ctltest::Click(*m_button, Centre());
+    ASSERT_EQ(::GetFocus(), m_button->GetSafeHwnd());
+    EXPECT_FALSE(m_button->m_bChecked);
+    EXPECT_TRUE(Pixels::Capture(m_label) == plain);
+
+    ctltest::PressKey(VK_SPACE);
+    EXPECT_TRUE(m_button->m_bChecked);
+    EXPECT_TRUE(Shows(IDB_CHECK_ON, Pixels::Capture(*m_button)));
+    const Pixels cue = Pixels::Capture(m_label);
+    EXPECT_FALSE(cue == plain) << "the keyboard is in use: the label shows the focus";
+    ctltest::PressKey(VK_SPACE, 2);   // held down, then released: one toggle
+    EXPECT_FALSE(m_button->m_bChecked);
+    EXPECT_TRUE(Shows(IDB_CHECK_OFF, Pixels::Capture(*m_button)));
+
+    // The system's keyboard cues rule.
+    m_button->SendMessage(WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS));
+    EXPECT_TRUE(Pixels::Capture(m_label) == plain);
+    m_button->SendMessage(WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS));
+    EXPECT_TRUE(Pixels::Capture(m_label) == cue);
+
+    ::SetFocus(*m_parent);
+    EXPECT_TRUE(Pixels::Capture(m_label) == plain);
+    // Moved in from another window of the parent without a click, as Tab does.
+    ::SetFocus(*m_button);
+    EXPECT_TRUE(Pixels::Capture(m_label) == cue);
+    EXPECT_TRUE(Shows(IDB_CHECK_OFF, Pixels::Capture(*m_button)));
+    EXPECT_TRUE(m_parent->m_commands.empty());
+}
+
+TEST_F(CheckButtonControl, AssistiveTechnologySeesACheckBoxNamedByItsLabel)
+{
+    ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    AddLabel("바탕화면");
+    IAccessible* pAcc = nullptr;
+    ASSERT_EQ(::AccessibleObjectFromWindow(*m_button, DWORD(OBJID_CLIENT), IID_IAccessible,
+                                           reinterpret_cast<void**>(&pAcc)),
+              S_OK);
+    VARIANT self, value;
+    ::VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    auto state = [&] {
+        ::VariantInit(&value);
+        EXPECT_EQ(pAcc->get_accState(self, &value), S_OK);
+        return value.vt == VT_I4 ? value.lVal : -1;
+    };
+    BSTR name = nullptr;
+    ASSERT_EQ(pAcc->get_accName(self, &name), S_OK);
+    EXPECT_STREQ(name, L"바탕화면");
+    ::SysFreeString(name);
+    ::VariantInit(&value);
+    ASSERT_EQ(pAcc->get_accRole(self, &value), S_OK);
+    EXPECT_EQ(value.vt, VT_I4);
+    EXPECT_EQ(value.lVal, ROLE_SYSTEM_CHECKBUTTON);
+    EXPECT_EQ(state(), STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE);
+    ctltest::Click(*m_button, Centre());
+    EXPECT_EQ(state(), STATE_SYSTEM_FOCUSED | STATE_SYSTEM_FOCUSABLE);
+
+    // A client may keep the object longer than the box lives: it then fails, reading nothing.
+    m_button.reset();
+    EXPECT_TRUE(FAILED(pAcc->get_accState(self, &value)));
+    name = nullptr;
+    EXPECT_TRUE(FAILED(pAcc->get_accName(self, &name)));
+    EXPECT_EQ(name, nullptr);
+    pAcc->Release();
+    ::CoUninitialize();
 }
 
 TEST_F(CheckButtonControl, ALargerButtonIsPaintedOnlyInItsTopLeftBox)

@@ -1,8 +1,11 @@
-// The check-box tree in a real tree view: state images on the screen, and real mouse clicks
-// on the box, the label and the expand button, reflected from a CWnd parent.
+// The check-box tree in a real tree view: state images on the screen, real mouse clicks on
+// the box, the label and the expand button, reflected from a CWnd parent, and Space.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "controls/CheckTreeCtrl.h"
 #include "res/resource.h"
@@ -174,6 +177,59 @@ TEST_F(CheckTreeControl, ClicksOnTheLabelOrTheExpandButtonChangeNoState)
     EXPECT_TRUE(m_tree.GetItemState(m_extra, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_EQ(State(m_extra), 1);
     EXPECT_EQ(State(m_extraPart), 0);
+}
+
+// The keys that reach the system's tree procedure beneath ours.
+std::vector<std::pair<UINT, WPARAM>> g_stockTreeKeys;
+WNDPROC g_stockTreeProc = nullptr;
+
+LRESULT CALLBACK RecordStockTreeKeys(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_KEYDOWN || message == WM_KEYUP || message == WM_CHAR)
+        g_stockTreeKeys.emplace_back(message, wParam);
+    return ::CallWindowProcA(g_stockTreeProc, hWnd, message, wParam, lParam);
+}
+
+TEST_F(CheckTreeControl, SpaceDoesToTheSelectedItemWhatAClickOnItsBoxDoes)
+{
+    // Record what the stock tree gets: it must never see Space (it would search for an item
+    // name starting with a blank, or beep).
+    const HWND hTree = m_tree.UnsubclassWindow();
+    g_stockTreeProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hTree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStockTreeKeys)));
+    ASSERT_TRUE(m_tree.SubclassWindow(hTree));
+    g_stockTreeKeys.clear();
+    m_tree.Expand(m_extra, TVE_EXPAND);
+    m_tree.SelectItem(m_extra);
+    ::SetFocus(m_tree);
+    ctltest::PumpMessages();
+
+    ctltest::PressKey(VK_SPACE);
+    EXPECT_EQ(State(m_extra), 0);
+    EXPECT_EQ(State(m_extraPart), 0);
+    EXPECT_EQ(State(m_extraPartChild), 0);
+    EXPECT_EQ(State(m_updater), 3);
+    EXPECT_EQ(m_tree.GetSelectedItem(), m_extra);
+    EXPECT_TRUE(ShowsStateImage(m_extra, 1));   // repainted at once
+
+    ctltest::PressKey(VK_SPACE, 2);   // held down: one press, one toggle
+    EXPECT_EQ(State(m_extra), 1);
+    EXPECT_EQ(State(m_extraPartChild), 1);
+
+    m_tree.SelectItem(m_root);
+    ctltest::PressKey(VK_SPACE);
+    EXPECT_EQ(State(m_root), 3);
+    for (HTREEITEM hItem : {m_player, m_extra, m_extraPartChild})
+        EXPECT_EQ(State(hItem), 3);
+
+    // The arrow keys still move the selection.
+    ctltest::PressKey(VK_DOWN);
+    EXPECT_EQ(m_tree.GetSelectedItem(), m_player);
+    const std::pair<UINT, WPARAM> down(WM_KEYDOWN, VK_DOWN);
+    EXPECT_NE(std::find(g_stockTreeKeys.begin(), g_stockTreeKeys.end(), down), g_stockTreeKeys.end());
+    for (const auto& key : g_stockTreeKeys)
+        EXPECT_FALSE((key.first == WM_KEYDOWN && key.second == VK_SPACE) || (key.first == WM_CHAR && key.second == ' '))
+            << "message " << key.first;
 }
 
 TEST_F(CheckTreeControl, ExpandingAndCollapsingSwitchTheItemImage)

@@ -144,6 +144,23 @@ void Click(HWND hWnd, POINT pt)
     }
 }
 
+void PressKey(WORD vk, int downs)
+{
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = WORD(::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    for (int i = 0; i < downs; ++i)
+        ::SendInput(1, &input, sizeof input);
+    input.ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(1, &input, sizeof input);
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 150) {
+        PumpMessages();
+        ::Sleep(5);
+    }
+}
+
 Pixels Pixels::Capture(HWND hWnd, bool settle)
 {
     if (settle) {

@@ -50,6 +50,11 @@ void PumpMessages();
 // input queue (the cursor moves there first), then lets the messages be handled.
 void Click(HWND hWnd, POINT clientPoint);
 
+// Presses a key through the system's input queue (to the window with the focus), holding
+// it down for `downs` key-downs (the later ones arrive as repeats), then lets the messages
+// be handled.
+void PressKey(WORD vk, int downs = 1);
+
 // The client area of a window as the screen shows it, after its pending paints (or, with
 // settle false, exactly as it is now).
 class Pixels {
@@ -62,6 +67,10 @@ public:
     int Count(const CRect& area, COLORREF color) const;
     // True when every pixel of the area has the colour.
     bool AllOf(const CRect& area, COLORREF color) const;
+    bool operator==(const Pixels& other) const
+    {
+        return m_width == other.m_width && m_height == other.m_height && m_pixels == other.m_pixels;
+    }
 
 private:
     int m_width = 0;

@@ -1,5 +1,5 @@
 // The link label on a real static control under a CWnd parent, so the control-colour
-// notification is reflected to it as in the dialog.
+// notification is reflected to it as in the dialog; its focus cue.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -84,6 +84,29 @@ TEST_F(LinkLabelControl, OnlyTheBackgroundColourWaitsForTheNextPaint)
     m_label.ChangeBackgroundColor(kDialogGrey);
     m_label.ChangeFontHeight(11);
     EXPECT_TRUE(Now().AllOf(kBlankArea, kDialogGrey));
+}
+
+TEST_F(LinkLabelControl, FocusCueFramesTheTextAndSurvivesPartialRepaints)
+{
+    Make();
+    DialogStyle();
+    const Pixels plain = Pixels::Capture(m_label);
+    m_label.SetFocusCue(true);
+    const Pixels cue = Pixels::Capture(m_label);
+    EXPECT_GT(CRect(0, 0, 40, 1).Width() - cue.Count(CRect(0, 0, 40, 1), kWhite), 10) << "no dotted top edge";
+    EXPECT_TRUE(cue.AllOf(kBlankArea, kWhite)) << "the frame goes round the text, not the whole label";
+
+    // The frame is drawn by inverting: a repaint of part of the label must not invert the
+    // rest of it back.
+    const CRect part(0, 0, 20, 20);
+    m_label.InvalidateRect(&part, TRUE);
+    EXPECT_TRUE(Pixels::Capture(m_label) == cue);
+    m_label.SetWindowText("MELVORA!");   // a new text repaints it all
+    m_label.SetWindowText("MELVORA");
+    EXPECT_TRUE(Pixels::Capture(m_label) == cue);
+
+    m_label.SetFocusCue(false);
+    EXPECT_TRUE(Pixels::Capture(m_label) == plain);
 }
 
 TEST_F(LinkLabelControl, ChangingTheBackgroundTwiceLeavesOneLiveBrush)

@@ -1,0 +1,259 @@
+"""A typical install from the publisher's site as tools/publish_site.py makes it, served by
+nginx from the configuration it writes.
+
+The partner table names the test build's stand-in programs as the payload; nginx runs in
+the foreground from a folder of its own on the loopback ports the test build of Setup.exe
+asks (MELVORA_TEST_PORT and the next two); Setup_pub01.exe is walked through its six pages
+under Wine as a user would, and what it left behind and what the servers logged are
+checked, the install count through tools/install_counts.py.
+"""
+
+import ctypes
+import getpass
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+import unittest
+from base64 import b64encode
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+ROOT = Path(os.environ.get("MELVORA_BUILD_ROOT", REPO / "build")).resolve()
+PORT = int(os.environ.get("MELVORA_TEST_PORT", "47180"))
+BUILD = Path(os.environ.get("MELVORA_WIN_BUILD", ROOT / "test-win"))
+WORK = ROOT / "publish"
+sys.path.insert(0, str(REPO / "tools"))
+from winenv import WineEnv  # noqa: E402
+
+AUTH = "Basic " + b64encode(b"pebrook:5816ce").decode()
+LINK = "무료음악감상.lnk"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MELVORA"
+RUN_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+PRODUCT_KEY = r"HKCU\Software\MELVORA"
+
+
+def end_with_parent():
+    """nginx gets SIGTERM should this test's process die before it stops nginx itself."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)   # PR_SET_PDEATHSIG
+
+
+class Nginx:
+    """nginx in the foreground on the site's configuration, from a run folder of its own."""
+
+    def __init__(self, config, run_dir, ports):
+        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+        if not Path(nginx).exists():
+            raise RuntimeError("nginx is missing: tools/install-deps.sh installs nginx-light")
+        run_dir.mkdir(parents=True, exist_ok=True)
+        self.error_log = run_dir / "error.log"
+        with open(run_dir / "nginx.out", "wb") as out:
+            self.proc = subprocess.Popen([nginx, "-p", str(run_dir), "-c", str(config), "-e", str(self.error_log),
+                                          "-g", "daemon off;"], stdout=out, stderr=subprocess.STDOUT,
+                                         stdin=subprocess.DEVNULL, start_new_session=True,
+                                         preexec_fn=end_with_parent)
+        deadline = time.time() + 15
+        while not all(self.answers(p) for p in ports):
+            if self.proc.poll() is not None or time.time() > deadline:
+                self.stop()
+                said = (run_dir / "nginx.out").read_text(errors="replace")
+                if self.error_log.exists():
+                    said += self.error_log.read_text(errors="replace")
+                raise RuntimeError("nginx did not start: " + said)
+            time.sleep(0.05)
+
+    @staticmethod
+    def answers(port):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            return False
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()   # nginx's fast shutdown: the workers end with it
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                pass
+        try:
+            os.killpg(self.proc.pid, signal.SIGKILL)   # workers a killed master would leave behind
+        except ProcessLookupError:
+            pass
+        self.proc.wait(10)
+
+
+def get(port, target, version="HTTP/1.1", auth=None):
+    """(status, headers text, body) of one GET on 127.0.0.1, as sent, over a fresh connection."""
+    request = f"GET {target} {version}\r\nHost: 127.0.0.1:{port}\r\nConnection: close\r\n"
+    request += f"Authorization: {auth}\r\n" if auth else ""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        s.sendall((request + "\r\n").encode("ascii"))
+        reply = b""
+        while chunk := s.recv(65536):
+            reply += chunk
+    head, _, body = reply.partition(b"\r\n\r\n")
+    return int(head.split()[1]), head.decode("latin-1"), body
+
+
+def make_table(folder, programs):
+    """A two-partner table whose payload is the build's stand-in programs."""
+    stand_in = programs / "stand_in.exe"
+    payload = {"uninstall/Uninstall.exe": stand_in, "player-2.1.0/MELVORA.exe": stand_in,
+               "player-2.1.0/RAZezazi.exe": stand_in, "updater-2.0.7/VIVoreder.exe": stand_in,
+               "components/ToolSetup.exe": stand_in}
+    for rel, source in payload.items():
+        (folder / rel).parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, folder / rel)
+    (folder / "uninstall/Uninstall.ini").write_bytes(b"[uninstall]\r\nname=MELVORA\r\n")
+    (folder / "player-2.1.0/ZUZade.dll").write_bytes(bytes(range(256)) * 64)
+    (folder / "agree.html").write_text("<html><body>agree</body></html>")
+    player = {"player": "2.1.0", "player_files": "player-2.1.0", "updater": "2.0.7", "updater_files": "updater-2.0.7"}
+    table = {
+        "hosts": {"product": f"127.0.0.1:{PORT}", "stats": f"127.0.0.1:{PORT + 1}", "log": f"127.0.0.1:{PORT + 2}"},
+        "terms": "제1조 (목적)\n이 약관은 게시된 사이트에서 설치하는 조건을 정합니다.\n",
+        "uninstall": "uninstall",
+        "files": {"/Lisence/agree.php": "agree.html", "/files/ToolSetup.exe": "components/ToolSetup.exe"},
+        "partners": {
+            "pub01": dict(player, components=[{
+                "check": "/MELVORA Tools/tool.exe", "installer": "http://{PRODUCT}/files/ToolSetup.exe",
+                "name": "도구", "description": "도구 설명", "page": "http://{PRODUCT}/pages/tool.html"}]),
+            "pub02": dict(player, player="2.1.0", updater="2.1.0", updater_files="updater-2.0.7"),
+        },
+    }
+    path = folder / "partners.json"
+    path.write_text(json.dumps(table, ensure_ascii=False, indent=1), encoding="utf-8")
+    return path, payload
+
+
+class PublishedSite(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if WORK.exists():
+            shutil.rmtree(WORK)
+        (WORK / "logs").mkdir(parents=True)
+        cls.table, cls.payload = make_table(WORK / "table", BUILD / "programs")
+        cls.site = WORK / "site"
+        made = subprocess.run([sys.executable, str(REPO / "tools" / "publish_site.py"), str(cls.table),
+                               "-o", str(cls.site), "--log-dir", str(WORK / "logs")],
+                              capture_output=True, text=True, timeout=120)
+        if made.returncode != 0:
+            raise RuntimeError("publish_site.py failed:\n" + made.stderr)
+        cls.nginx = Nginx(cls.site / "nginx" / "nginx.conf", WORK / "nginx-run", (PORT, PORT + 1, PORT + 2))
+        cls.addClassCleanup(cls.nginx.stop)
+
+    def test_site_answers_known_partners_only_and_lists_no_folder(self):
+        status, head, body = get(PORT, "/app/setup/setup.php?pid=pub01")
+        self.assertEqual(status, 200)
+        self.assertIn("Content-Type: text/plain; charset=euc-kr", head)
+        self.assertTrue(body.startswith("/MELVORA Tools/tool.exe|".encode()))
+        self.assertEqual(get(PORT + 1, "/app/ver.php?project=melvora&pid=pub02", auth=AUTH)[2], b"OK|2.1.0|2.1.0")
+        for port, target in ((PORT, "/app/setup/setup.php?pid=nobody"),
+                             (PORT + 1, "/app/ver.php?project=melvora&pid=nobody"),
+                             (PORT, "/app/setup/setup.php?pid=../setup.php/pub01"), (PORT, "/app/ver_file/"),
+                             (PORT, "/app/ver_file/pub01/2.1.0/")):
+            with self.subTest(target):
+                status, _, body = get(port, target, auth=AUTH)
+                self.assertEqual(status, 404)
+                self.assertIn(b"404 Not Found", body)
+        status, head, _ = get(PORT, "/app/ver_file/pub02/2.1.0/MELVORA.exe", version="HTTP/1.0")
+        self.assertIn("Content-Type: application/octet-stream", head)
+        self.assertIn(f"Content-Length: {self.payload['player-2.1.0/MELVORA.exe'].stat().st_size}", head)
+
+    def test_typical_install_from_the_site(self):
+        wine = WineEnv(ROOT, display=None)
+        self.addCleanup(wine.close)
+        wine.prepare(need_display=True)
+        wine.start_wineserver()
+        drive_c = wine.prefix / "drive_c"
+        user = drive_c / "users" / getpass.getuser()
+        program_files = drive_c / "Program Files"
+        links = [user / "Desktop" / LINK, user / "AppData/Roaming/Microsoft/Internet Explorer/Quick Launch" / LINK,
+                 drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/MELVORA" / LINK]
+        self.clean_machine(wine, program_files, links)
+        self.addCleanup(self.clean_machine, wine, program_files, links)   # the prefix is shared with other tests
+        links[1].parent.mkdir(parents=True, exist_ok=True)   # an installed browser would have made it
+
+        setup = WORK / "Setup_pub01.exe"
+        shutil.copyfile(BUILD / "Setup.exe", setup)
+        started = WORK / "started.txt"
+        (WORK / "pages").mkdir()
+        walk = wine.start(["wine", str(BUILD / "programs" / "demo_walk.exe"), wine.windows_path(setup),
+                           wine.windows_path(WORK / "pages")], WORK / "walk.log",
+                          {"MELVORA_STARTED_LOG": wine.windows_path(started)})
+        try:
+            rc = walk.wait(timeout=600)
+        except subprocess.TimeoutExpired:
+            walk.kill()
+            rc = "timeout"
+        self.assertEqual(rc, 0, (WORK / "walk.log").read_text(errors="replace"))
+
+        installed = program_files / "MELVORA"
+        table = self.table.parent
+        for name, source in (("MELVORA.exe", "player-2.1.0/MELVORA.exe"), ("ZUZade.dll", "player-2.1.0/ZUZade.dll"),
+                             ("RAZezazi.exe", "player-2.1.0/RAZezazi.exe"),
+                             ("VIVoreder.exe", "updater-2.0.7/VIVoreder.exe"),
+                             ("uninstall.exe", "uninstall/Uninstall.exe"),
+                             ("uninstall.ini", "uninstall/Uninstall.ini")):
+            with self.subTest(name):
+                self.assertEqual((installed / name).read_bytes(), (table / source).read_bytes())
+        self.assertTrue((program_files / "MELVORA Tools" / "ToolSetup.exe").is_file())
+        deadline = time.time() + 30   # the player is started, not waited for
+        while not re.search(r"MELVORA\\MELVORA\.exe", started.read_text(errors="replace") if started.exists() else ""):
+            self.assertLess(time.time(), deadline, "the player was not started")
+            time.sleep(0.2)
+        self.assertIn("ToolSetup.exe", started.read_text(errors="replace"))
+
+        values = self.reg_values(wine, PRODUCT_KEY)
+        self.assertEqual({k: values.get(k) for k in ("pid", "exe_ver", "updater_ver", "dellog_ver")},
+                         {"pid": "pub01", "exe_ver": "2.1.0", "updater_ver": "2.0.7", "dellog_ver": "2.1.0"})
+        target = r"C:\Program Files\MELVORA\MELVORA.exe"
+        self.assertEqual(self.reg_values(wine, RUN_KEY).get("MELVORA"), f'"{target}"')
+        self.assertEqual(self.reg_values(wine, UNINSTALL_KEY).get("DisplayName"), "MELVORA")
+        for link in links:
+            with self.subTest(link.name):
+                data = link.read_bytes()
+                self.assertTrue(target.encode("ascii") in data or target.encode("utf-16-le") in data)
+
+        counts = subprocess.run([sys.executable, str(REPO / "tools" / "install_counts.py"),
+                                 *map(str, sorted((WORK / "logs").glob("*.jsonl")))],
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(counts.returncode, 0, counts.stderr)
+        self.assertRegex(counts.stdout, r"(?m)^\d{4}-\d{2}-\d{2}\s+pub01\s+1\s+2\.1\.0 x1$")
+        self.assertRegex(counts.stdout, r"(?m)^total\s+pub01\s+1$")
+        # The reports' first try, without credentials, was refused; the retry was accepted.
+        log = [json.loads(line) for line in (WORK / "logs" / "melvora-log.jsonl").read_text().splitlines()]
+        self.assertEqual([(r["status"], r["user"]) for r in log], [(401, ""), (200, "pebrook")])
+        self.assertEqual({r["request"] for r in log}, {"/app/receive/log.php?pid=pub01"})
+
+    @staticmethod
+    def reg_values(wine, key):
+        out = WORK / "reg.txt"
+        wine.run_quiet(["wine", "reg", "query", key], log_path=out)
+        values = {}
+        for line in out.read_text(errors="replace").splitlines():
+            parts = re.split(r"\s{2,}|\t", line.strip(), maxsplit=2)
+            if len(parts) == 3 and parts[1].startswith("REG_"):
+                values[parts[0]] = parts[2]
+        return values
+
+    @staticmethod
+    def clean_machine(wine, program_files, links):
+        for folder in ("MELVORA", "MELVORA Tools"):
+            shutil.rmtree(program_files / folder, ignore_errors=True)
+        shutil.rmtree(links[2].parent, ignore_errors=True)
+        for link in links:
+            link.unlink(missing_ok=True)
+        wine.run_quiet(["wine", "reg", "delete", PRODUCT_KEY, "/f"])
+        wine.run_quiet(["wine", "reg", "delete", UNINSTALL_KEY, "/f"])
+        wine.run_quiet(["wine", "reg", "delete", RUN_KEY, "/v", "MELVORA", "/f"])
+
+
+if __name__ == "__main__":
+    unittest.main()
