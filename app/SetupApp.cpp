@@ -1,11 +1,76 @@
 #include "SetupApp.h"
 
+#include "ProductConstants.h"
 #include "SetupDlg.h"
 
 CSetupApp theApp;
 
+namespace {
+
+// Held while a setup of the product runs, in every session of the machine: two setups
+// writing the same files and keys at once would corrupt the install.
+const char kOneSetupMutex[] = "Global\\" MELVORA_PRODUCT_NAME " Setup";
+// The running wizard, found by its dialog class and caption without sending it anything,
+// so a wizard busy in its start-up cannot hold up a second start.
+const char kWizardClass[] = "#32770";
+const char kWizardCaption[] = MELVORA_PRODUCT_NAME " 설치";   // dialog template 102
+const int kWizardLookups = 30;
+const DWORD kWizardLookupPauseMs = 100;
+
+// Owns the mutex handle; the mutex goes when the last setup holding it ends.
+class OneSetupGuard {
+public:
+    OneSetupGuard() : m_hMutex(::CreateMutexA(nullptr, FALSE, kOneSetupMutex))
+    {
+        // A mutex that another user's setup made may refuse us access: it exists as well.
+        const DWORD error = ::GetLastError();
+        m_bOtherRuns = m_hMutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+    }
+    ~OneSetupGuard()
+    {
+        if (m_hMutex)
+            ::CloseHandle(m_hMutex);
+    }
+    OneSetupGuard(const OneSetupGuard&) = delete;
+    OneSetupGuard& operator=(const OneSetupGuard&) = delete;
+
+    bool OtherSetupRuns() const { return m_bOtherRuns; }
+
+private:
+    HANDLE m_hMutex;
+    bool m_bOtherRuns;
+};
+
+// Brings the other setup's wizard to the front. A setup that has only just started may
+// not show it yet, so it is looked for a few seconds; none of these calls waits for the
+// other program.
+void ActivateRunningWizard()
+{
+    for (int lookup = 0; lookup < kWizardLookups; ++lookup) {
+        if (lookup > 0)
+            ::Sleep(kWizardLookupPauseMs);
+        const HWND hWizard = ::FindWindowA(kWizardClass, kWizardCaption);
+        if (hWizard) {
+            if (::IsIconic(hWizard))
+                ::ShowWindowAsync(hWizard, SW_RESTORE);
+            ::SetForegroundWindow(hWizard);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 BOOL CSetupApp::InitInstance()
 {
+    // One setup at a time. A second start changes nothing: no registry value, no
+    // request, no player stopped.
+    OneSetupGuard oneSetup;
+    if (oneSetup.OtherSetupRuns()) {
+        ActivateRunningWizard();
+        return FALSE;
+    }
+
     AfxEnableControlContainer();   // the wizard hosts the web browser control
     AfxInitRichEdit();             // the terms-of-use text
     Enable3dControls();

@@ -13,27 +13,84 @@ namespace {
 const int kOpenAttempts = 5;
 const DWORD kOpenRetryPauseMs = 200;
 
-// A file opened for writing, closed when it goes out of scope.
-class WriteFileHandle {
+// The body's own file, made beside the target so that the final rename stays on one
+// volume and replaces the target in one step: the target is always either the earlier
+// file or the whole new one. Removed when it goes, unless it replaced the target.
+class PartFile {
 public:
-    explicit WriteFileHandle(const char* pszPath)
-        : m_hFile(::CreateFileA(pszPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))
+    explicit PartFile(const CString& strTarget) : m_strTarget(strTarget)
     {
+        // GetTempFileNameA makes an empty file under a name no other file has, so neither
+        // another download nor a part file left over from a crash can be in the way.
+        int slash = strTarget.ReverseFind('\\');
+        const int forwardSlash = strTarget.ReverseFind('/');
+        if (forwardSlash > slash)
+            slash = forwardSlash;
+        // The folder keeps its last separator, so that the folder of "C:\x" is the root.
+        const CString folder = slash < 0 ? CString(".") : strTarget.Left(slash + 1);
+        char path[MAX_PATH + 1] = {};
+        if (!::GetTempFileNameA(folder, "mlv", 0, path))
+            return;
+        m_strPath = path;
+        m_hFile = ::CreateFileA(m_strPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    ~WriteFileHandle()
+    ~PartFile()
     {
-        if (IsOpen())
-            ::CloseHandle(m_hFile);
+        Close();
+        if (!m_strPath.IsEmpty())
+            ::DeleteFileA(m_strPath);
     }
-    WriteFileHandle(const WriteFileHandle&) = delete;
-    WriteFileHandle& operator=(const WriteFileHandle&) = delete;
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
 
     bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return m_hFile; }
 
+    // Puts the whole file on disk before it takes the target's place, so that a crash
+    // right after the rename cannot leave the target empty. False when it cannot.
+    bool Finish()
+    {
+        const bool flushed = IsOpen() && ::FlushFileBuffers(m_hFile);
+        return Close() && flushed;
+    }
+    // Renames the finished file over the target (which need not exist).
+    bool ReplaceTarget()
+    {
+        if (m_strPath.IsEmpty() ||
+            !::MoveFileExA(m_strPath, m_strTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return false;
+        m_strPath.Empty();
+        return true;
+    }
+
 private:
-    HANDLE m_hFile;
+    bool Close()
+    {
+        if (!IsOpen())
+            return false;
+        const bool closed = ::CloseHandle(m_hFile) != FALSE;
+        m_hFile = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+    CString m_strTarget;
+    CString m_strPath;
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
 };
+
+// An earlier file at the target that could not be overwritten (in use, read-only, a
+// folder) fails the download before anything is received, as creating it in place did.
+bool CanReplace(const CString& strTarget)
+{
+    if (::GetFileAttributesA(strTarget) == INVALID_FILE_ATTRIBUTES)
+        return true;   // nothing there yet; a missing folder fails the part file
+    const HANDLE hFile =
+        ::CreateFileA(strTarget, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(hFile);
+    return true;
+}
 
 // One header of the reply as text; false when the reply does not carry it.
 bool QueryHeaderText(HINTERNET hUrl, DWORD dwInfoLevel, CString* pstrText)
@@ -63,7 +120,7 @@ LPARAM CountParam(uint64_t nWritten)
 
 }  // namespace
 
-CHttpDownloader::CHttpDownloader() : m_hInternet(nullptr), m_hUrl(nullptr), m_dwDeclaredSize(0) {}
+CHttpDownloader::CHttpDownloader() : m_hInternet(nullptr), m_dwDeclaredSize(0) {}
 
 CHttpDownloader::~CHttpDownloader()
 {
@@ -77,10 +134,8 @@ bool CHttpDownloader::Download(const CString& strUrl, const CString& strLocalPat
         bResult = OpenUrl(hNotifyWnd, strUrl);
         if (bResult) {
             bResult = ReceiveToFile(hNotifyWnd, strLocalPath);
-            if (bResult) {
-                ::InternetCloseHandle(m_hUrl);
-                m_hUrl = nullptr;
-            }
+            if (bResult)
+                m_url.Close();
         }
     }
     CloseHandles();
@@ -93,8 +148,10 @@ bool CHttpDownloader::OpenInternet()
         if (attempt > 0)
             ::Sleep(kOpenRetryPauseMs);
         m_hInternet = ::InternetOpenA("HTTP", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (m_hInternet)
+        if (m_hInternet) {
+            SetSilenceBound(m_hInternet, kDownloadSilenceMs);
             return true;
+        }
     }
     return false;
 }
@@ -102,16 +159,15 @@ bool CHttpDownloader::OpenInternet()
 bool CHttpDownloader::OpenUrl(HWND hNotifyWnd, const CString& strUrl)
 {
     m_dwDeclaredSize = 0;
-    m_hUrl = ::InternetOpenUrlA(m_hInternet, strUrl, nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                0);
-    if (!m_hUrl)
+    if (!m_url.Open(m_hInternet, strUrl, nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+                    kDownloadSilenceMs))
         return false;
 
     CString strStatus;
-    if (!QueryHeaderText(m_hUrl, HTTP_QUERY_STATUS_CODE, &strStatus) || strStatus != "200")
+    if (!QueryHeaderText(m_url.get(), HTTP_QUERY_STATUS_CODE, &strStatus) || strStatus != "200")
         return false;
     CString strLength;
-    if (!QueryHeaderText(m_hUrl, HTTP_QUERY_CONTENT_LENGTH, &strLength))
+    if (!QueryHeaderText(m_url.get(), HTTP_QUERY_CONTENT_LENGTH, &strLength))
         return false;
     uint32_t dwSize = 0;
     if (!ParseDeclaredSize(strLength, &dwSize))
@@ -128,22 +184,25 @@ bool CHttpDownloader::ReceiveToFile(HWND hNotifyWnd, const CString& strLocalPath
     Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, 0, 0);
 
     m_strTargetPath = strLocalPath;
-    WriteFileHandle file(m_strTargetPath);
+    if (!CanReplace(m_strTargetPath))
+        return false;
+    PartFile file(m_strTargetPath);
     if (!file.IsOpen())
         return false;
 
     uint64_t nWritten = 0;
     for (;;) {
-        // Read exactly what the connection has ready. A failed query ends the body as a
+        // Read exactly what the connection has ready. A failed query (the server went
+        // silent for longer than the bound, or the connection broke) ends the body as a
         // read of nothing would; the byte count then tells whether it was complete.
         DWORD dwAvailable = 0;
-        if (!::InternetQueryDataAvailable(m_hUrl, &dwAvailable, 0, 0) || dwAvailable == 0)
+        if (!::InternetQueryDataAvailable(m_url.get(), &dwAvailable, 0, 0) || dwAvailable == 0)
             break;
         std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[dwAvailable]);
         if (!buffer)
             break;
         DWORD dwRead = 0;
-        if (!::InternetReadFile(m_hUrl, buffer.get(), dwAvailable, &dwRead) || dwRead == 0)
+        if (!::InternetReadFile(m_url.get(), buffer.get(), dwAvailable, &dwRead) || dwRead == 0)
             break;
 
         DWORD dwWritten = 0;
@@ -163,15 +222,13 @@ bool CHttpDownloader::ReceiveToFile(HWND hNotifyWnd, const CString& strLocalPath
     }
 
     Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, WPARAM(progress.LastPercent()), CountParam(nWritten));
-    return nWritten == m_dwDeclaredSize;
+    const bool bFinished = file.Finish();
+    return nWritten == m_dwDeclaredSize && bFinished && file.ReplaceTarget();
 }
 
 void CHttpDownloader::CloseHandles()
 {
-    if (m_hUrl) {
-        ::InternetCloseHandle(m_hUrl);
-        m_hUrl = nullptr;
-    }
+    m_url.Close();
     if (m_hInternet) {
         ::InternetCloseHandle(m_hInternet);
         m_hInternet = nullptr;

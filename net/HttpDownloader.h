@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include "CString.h"
+#include "UrlRequest.h"
 
 // Sent once a reply has passed its tests: wParam = declared size in bytes, lParam = 0.
 const UINT WM_DOWNLOAD_SIZE = WM_USER + 1002;
@@ -23,8 +24,10 @@ public:
 
     // GETs the http URL (unchanged, redirects followed, no cache) and writes its body to
     // strLocalPath, whose folder must exist. True only when the reply was "200" with a
-    // Content-Length and exactly that many bytes were written. The local file is touched
-    // only once the reply has passed its tests; a partial file is left in place.
+    // Content-Length and exactly that many bytes were written. The body goes to a file of
+    // its own in the same folder, which replaces strLocalPath in one step only when the
+    // download succeeded; otherwise it is removed and an earlier file stays as it was.
+    // After kDownloadSilenceMs without progress the download fails.
     // hNotifyWnd receives the messages above, or nothing when null.
     bool Download(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd);
 
@@ -35,7 +38,7 @@ private:
     void CloseHandles();
 
     HINTERNET m_hInternet;
-    HINTERNET m_hUrl;
+    CUrlRequest m_url;
     DWORD m_dwDeclaredSize;
     CString m_strTargetPath;
 };

@@ -5,6 +5,7 @@
 #include "PublisherHosts.h"
 #include "Registry.h"
 #include "ReplyReader.h"
+#include "UrlRequest.h"
 #include "UrlRules.h"
 
 namespace {
@@ -22,21 +23,32 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
     InternetHandle root(::InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root)
         return CString();
+    SetSilenceBound(root.get(), kReportSilenceMs);
     InternetHandle connection(
         ::InternetConnectA(root.get(), host, port, user, password, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection)
         return CString();
+    SetSilenceBound(connection.get(), kReportSilenceMs);
     InternetHandle request(::HttpOpenRequestA(connection.get(), "GET", path, "HTTP/1.0", nullptr, nullptr,
                                               INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0))
+    if (!request)
+        return CString();
+    SetSilenceBound(request.get(), kReportSilenceMs);
+    if (!SendRequestWithinBound(request.get(), nullptr, 0, kReportSilenceMs))
         return CString();
 
-    return ReadReply([&request](char* buffer, uint32_t wanted, uint32_t& read) {
+    // A reply that stalls for longer than the bound counts as no reply: a part of a
+    // version reply would name versions nobody published.
+    bool silent = false;
+    const CString reply = ReadReply([&request, &silent](char* buffer, uint32_t wanted, uint32_t& read) {
         DWORD n = 0;
         const BOOL ok = ::InternetReadFile(request.get(), buffer, wanted, &n);
+        if (!ok)
+            silent = FailedOnSilence();
         read = n;
         return ok != FALSE;
     });
+    return silent ? CString() : reply;
 }
 
 }  // namespace

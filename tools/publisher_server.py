@@ -94,6 +94,10 @@ with "ERROR <reason>"; query values percent-encoded)
         split     headers, then the body in pieces=a,b,.. (rest last), each
                   piece preceded by a pause=ms (default 200)
         delay     waits ms=N (default 1000) before answering normally
+        silent    with no bytes parameter, accepts the request and sends nothing;
+                  with bytes=N, the head (full length declared) and N body bytes;
+                  then keeps the connection open without a byte more until the
+                  client hangs up or the server stops
 /__control/clear-fault?path=T[&role=R]  without role: every role's fault for T
 /__control/reset                    forget overlays, faults and the log
 /__control/shutdown                 stop the server
@@ -122,6 +126,7 @@ import base64
 import fcntl
 import os
 import re
+import select
 import signal
 import socket
 import socketserver
@@ -154,7 +159,7 @@ HANDSHAKE_TIMEOUT = 10       # seconds a TLS client may take to say hello
 MAX_PAUSE_MS = 600_000       # upper bound for any fault's pause
 SAFE_PID = re.compile(r"[A-Za-z0-9_~-][A-Za-z0-9_.~-]*")   # every id a partner copy can carry
 FAULT_KINDS = ("status", "redirect", "no-length", "chunked", "short", "long",
-               "trickle", "zero", "reset", "split", "delay")
+               "trickle", "zero", "reset", "split", "delay", "silent")
 
 
 class Abort(Exception):
@@ -321,7 +326,7 @@ def parse_fault(params):
             raise ControlError("redirect needs to=")
     elif kind == "chunked":
         p["chunk"] = number("chunk", 1024, 1)
-    elif kind in ("short", "reset"):
+    elif kind in ("short", "reset", "silent"):
         p["bytes"] = number("bytes")
     elif kind == "long":
         p["declared"] = number("declared")
@@ -495,6 +500,16 @@ class Handler(BaseHTTPRequestHandler):
         sock.close()
         self.close_connection = True
 
+    def stay_silent(self):
+        """Holds the connection open without sending until the client hangs up or the
+        server stops; whatever the client sends meanwhile is read and dropped."""
+        sock = self.connection
+        self.close_connection = True
+        while not self.server.app.stop.is_set():
+            readable, _, _ = select.select([sock], [], [], 0.2)
+            if readable and not sock.recv(65536):
+                return
+
     def read_request_body(self):
         try:
             length = int(self.headers.get("Content-Length") or 0)
@@ -606,6 +621,9 @@ class Handler(BaseHTTPRequestHandler):
         if kind == "reset" and p["bytes"] is None:
             self.reset_socket()
             return
+        if kind == "silent" and p["bytes"] is None:
+            self.stay_silent()
+            return
         if kind == "delay":
             self.pause(p["ms"])
         if body is None:
@@ -654,6 +672,10 @@ class Handler(BaseHTTPRequestHandler):
             self.send_head(200, head, size)
             self.send_range(body, 0, min(p["bytes"], size))
             self.reset_socket()
+        elif kind == "silent":
+            self.send_head(200, head, size)
+            self.send_range(body, 0, min(p["bytes"], size))
+            self.stay_silent()
         elif kind == "split":
             self.send_head(200, head, size)
             reader = Reader(body)

@@ -1,7 +1,7 @@
 // The wizard as it starts: window and control geometry, the first page and its skin, the
 // labels' own fonts, the terms-of-use text in the rich edit, a failing terms server, ending
-// the program from the first page, stopping a running player, and the one component-list
-// request.
+// the program from the first page, stopping a running player, the one component-list
+// request, and a second start while the wizard runs.
 #include "InstallerFixture.h"
 #include "support/RunningPlayer.h"
 
@@ -426,6 +426,41 @@ TEST_F(DialogStartTest, ComponentListIsFetchedOnceForTheFileNamesPartnerAfterThe
     const auto requests = ComponentListRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/app/setup/setup.php?pid=q7z");
+}
+
+TEST_F(DialogStartTest, ASecondStartWhileASetupRunsOnlyBringsItsWizardToTheFront)
+{
+    ServePartner("abc", {});
+    StartWizard("abc");
+    NextTo(2);
+    // Started after the first setup stopped the player: the second start must not stop it.
+    RunningPlayer player(m_dir / "player", "MELVORA.exe");
+    ASSERT_TRUE(player.Started());
+    // The wizard minimised, and a window of the test's own in front.
+    ::ShowWindow(m_wizard.Dialog(), SW_MINIMIZE);
+    ASSERT_TRUE(testutil::WaitFor([&] { return ::IsIconic(m_wizard.Dialog()) != FALSE; }));
+    struct FrontWindow {
+        HWND hWnd = ::CreateWindowExA(0, "STATIC", "in front", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                      nullptr, nullptr, nullptr);
+        ~FrontWindow() { ::DestroyWindow(hWnd); }
+    } front;
+    const HWND hFront = front.hWnd;
+    ASSERT_NE(hFront, nullptr);
+    ::SetForegroundWindow(hFront);
+    EXPECT_TRUE(testutil::WaitFor([&] { return ::GetForegroundWindow() == hFront; }));
+    ASSERT_TRUE(publisher::ClearLog());
+
+    const std::string second = m_dir / "Setup_xyz.exe";
+    ASSERT_TRUE(testutil::CopyFileTo(testutil::SetupExePath(), second));
+    EXPECT_EQ(testutil::RunAndWait("\"" + second + "\"", 15000), 0);
+
+    EXPECT_TRUE(testutil::WaitFor(
+        [&] { return !::IsIconic(m_wizard.Dialog()) && ::GetForegroundWindow() == m_wizard.Dialog(); }));
+    EXPECT_TRUE(player.IsRunning());
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "pid"), "abc");
+    EXPECT_TRUE(publisher::ReadLog().empty());
+    ASSERT_TRUE(m_wizard.IsRunning());
+    EXPECT_EQ(m_wizard.CurrentPage(), 2);
 }
 
 }  // namespace

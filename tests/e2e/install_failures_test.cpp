@@ -2,6 +2,8 @@
 // started when the versions are missing or a fixed file does not arrive.
 #include "InstallerFixture.h"
 
+#include <cstdio>
+
 namespace e2e {
 namespace {
 
@@ -11,22 +13,6 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 
 const Component kExtras{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가 기능", "추가 기능 설명",
                         "/pages/extras.html", "0"};
-
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = ::FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (::FindNextFileA(hFind, &data));
-    ::FindClose(hFind);
-    return names;
-}
 
 void WriteProductValue(const char* name, const std::string& text)
 {
@@ -68,7 +54,7 @@ protected:
         EXPECT_TRUE(Requested("/app/ver.php?project=melvora&pid=" + pid, "stats"));
         EXPECT_FALSE(Requested("/app/ver_file"));
         EXPECT_FALSE(Requested("/files/"));
-        EXPECT_TRUE(FolderEntries(InstallDir()).empty());
+        EXPECT_TRUE(testutil::FolderEntries(InstallDir()).empty());
         EXPECT_EQ(ProductValueNames(), std::vector<std::string>{"pid"});
         EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "<missing>");
         EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
@@ -115,6 +101,34 @@ TEST_F(InstallFailureTest, UpdaterCutShortKeepsTheEarlierUpdaterVersion)
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "dellog_ver"), "1.0.3");
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
+}
+
+TEST_F(InstallFailureTest, StalledPlayerGivesUpAfterThirtySecondsAndKeepsTheEarlierPlayer)
+{
+    ServePartner("stall", {kExtras});
+    // The player's reply stops after its first 1,000 bytes, and the server stays silent.
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/stall/1.0.3/MELVORA.exe", "silent", "bytes=1000"));
+    ASSERT_TRUE(::CreateDirectoryA(InstallDir().c_str(), nullptr));
+    const std::string earlierPlayer = "the player of an earlier install";
+    ASSERT_TRUE(testutil::WriteFileBytes(InstallDir() + "\\MELVORA.exe", earlierPlayer));
+
+    StartWizard("stall");
+    NextTo(5);
+    const DWORD start = ::GetTickCount();
+    ASSERT_TRUE(WaitForFinishPage(90000)) << "the install did not reach the finish page";
+    const DWORD elapsed = ::GetTickCount() - start;
+    std::printf("finish page %lu ms after the install started\n", static_cast<unsigned long>(elapsed));
+    EXPECT_GE(elapsed, 30000u);
+    EXPECT_LT(elapsed, 45000u);
+
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe"), earlierPlayer);
+    EXPECT_EQ(testutil::FolderEntries(InstallDir()),
+              (std::vector<std::string>{"MELVORA.exe", "RAZezazi.exe", "VIVoreder.exe", "ZUZade.dll", "uninstall.exe",
+                                        "uninstall.ini"}));
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\RAZezazi.exe"), m_standIn);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
 }
 
 }  // namespace

@@ -488,6 +488,42 @@ class FaultTests(ServerTestCase):
         self.assertEqual(self.get("/f/body.bin")[2], BINARY)
         self.assertGreaterEqual(time.monotonic() - start, 0.29)
 
+    def test_silent_sends_nothing_or_a_part_then_holds_the_connection_without_delaying_a_stop(self):
+        def receive_until_quiet(port, quiet=1.0):
+            s = socket.create_connection(("127.0.0.1", port), timeout=quiet)
+            s.sendall(b"GET /f/body.bin HTTP/1.1\r\nHost: x\r\n\r\n")
+            data = b""
+            try:
+                while True:
+                    piece = s.recv(65536)
+                    if not piece:
+                        raise AssertionError("the server closed the connection")
+                    data += piece
+            except socket.timeout:
+                return s, data
+
+        self.fault("silent")
+        s, data = receive_until_quiet(self.P)
+        s.close()
+        self.assertEqual(data, b"")
+        self.fault("silent", bytes=10)
+        s, data = receive_until_quiet(self.P)
+        s.close()
+        status, headers, body = parse(data)
+        self.assertTrue(status.startswith("HTTP/1.1 200"), status)
+        self.assertEqual((headers["content-length"], body), ("1024", BINARY[:10]))
+
+        # A held connection does not keep the server from stopping.
+        server = Server(self.content)
+        try:
+            request(server.ports["product"], "/__control/fault?path=/f/body.bin&kind=silent")
+            s, _ = receive_until_quiet(server.ports["product"], 0.3)
+            server.proc.send_signal(signal.SIGTERM)
+            self.assertEqual(server.proc.wait(5), 0)
+            s.close()
+        finally:
+            server.stop()
+
     def test_times_limits_the_fault_and_clear_fault_ends_it(self):
         self.fault("status", code=500, times=2)
         codes = [self.get("/f/body.bin")[0].split()[1] for _ in range(3)]

@@ -31,6 +31,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // The whole file, or nothing when it cannot be read; *exists tells which.
 std::string ReadFileBytes(const std::string& path, bool* exists = nullptr);
 bool FileExists(const std::string& path);
+// The names in a folder, sorted byte-wise ("." and ".." left out; empty when it is missing).
+std::vector<std::string> FolderEntries(const std::string& folder);
 // Removes a folder and everything in it.
 void RemoveTree(const std::string& path);
 

@@ -144,6 +144,8 @@ protected:
     }
     bool Download(const std::string& path) { return Download(path, m_recorder.hwnd()); }
     std::string TargetBytes(bool* exists = nullptr) const { return testutil::ReadFileBytes(m_target, exists); }
+    // What the download folder holds: the target alone, never a part file left behind.
+    std::vector<std::string> FolderEntries() const { return testutil::FolderEntries(m_dir.path()); }
 
     testutil::ScopedTempDir m_dir;
     std::string m_target;
@@ -170,6 +172,12 @@ TEST_F(HttpDownloaderTest, ABodyReadAtOnceSendsOneHundredPerCentAndTheFinalMessa
     EXPECT_EQ(TargetBytes(), body);
     EXPECT_EQ(m_recorder.messages(),
               (std::vector<Msg>{Size(1000), Progress(0, 0), Progress(100, 1000), Progress(100, 1000)}));
+    const auto log = publisher::ReadLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].method, "GET");
+    EXPECT_EQ(log[0].path, ServerPath("f"));
+    EXPECT_EQ(log[0].version, "HTTP/1.1");
+    EXPECT_EQ(log[0].agent, "HTTP");
 }
 
 TEST_F(HttpDownloaderTest, EachReadThatChangesTheWholePercentageIsReported)
@@ -216,26 +224,35 @@ TEST_F(HttpDownloaderTest, RepliesOtherThan200FailWithoutTouchingTheFile)
     ASSERT_TRUE(publisher::Put(ServerPath("partial"), Pattern(1000)));
     ASSERT_TRUE(publisher::Fault(ServerPath("partial"), "status", "code=206"));
     ASSERT_TRUE(publisher::Fault(ServerPath("moved"), "redirect", "to=" + publisher::UrlEncode(ServerPath("gone"))));
-    for (const char* name : {"gone", "partial", "moved"}) {
+    // To another port: the statistics server, which refuses a request without credentials.
+    ASSERT_TRUE(publisher::Fault(ServerPath("away"), "redirect",
+                                 "to=" + publisher::UrlEncode(publisher::Url(ServerPath("f"), "stats"))));
+    for (const char* name : {"gone", "partial", "moved", "away"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
         EXPECT_FALSE(Download(ServerPath(name)));
         EXPECT_EQ(TargetBytes(), kOldBytes);
     }
     EXPECT_EQ(m_recorder.messages(), std::vector<Msg>{});
-    // The redirect was followed to the missing file.
+    // The redirects were followed to the missing file and to the other port.
     bool sawTarget = false;
     for (const auto& entry : publisher::ReadLog("product"))
         sawTarget = sawTarget || entry.path == ServerPath("gone");
     EXPECT_TRUE(sawTarget);
+    const auto stats = publisher::ReadLog("stats");
+    ASSERT_EQ(stats.size(), 1u);
+    EXPECT_EQ(stats[0].path, ServerPath("f"));
+    EXPECT_EQ(stats[0].agent, "HTTP");
 }
 
 TEST_F(HttpDownloaderTest, RedirectsAreFollowedToTheFile)
 {
     const std::string body = Pattern(5000);
     ASSERT_TRUE(publisher::Put(ServerPath("real"), body));
-    ASSERT_TRUE(publisher::Fault(ServerPath("moved"), "redirect",
-                                 "hops=2&to=" + publisher::UrlEncode(ServerPath("real"))));
+    // Two hops, the last one to another host name.
+    const std::string otherHost =
+        "http://localhost:" + std::to_string(publisher::ProductPort()) + ServerPath("real");
+    ASSERT_TRUE(publisher::Fault(ServerPath("moved"), "redirect", "hops=2&to=" + publisher::UrlEncode(otherHost)));
     EXPECT_TRUE(Download(ServerPath("moved")));
     EXPECT_EQ(TargetBytes(), body);
 }
@@ -253,14 +270,15 @@ TEST_F(HttpDownloaderTest, RepliesWithoutContentLengthFailAndLeaveTheOldFile)
     EXPECT_EQ(m_recorder.messages(), std::vector<Msg>{});
 }
 
-TEST_F(HttpDownloaderTest, ABodyCutShortFailsAndLeavesWhatArrivedInPlaceOfTheOldFile)
+TEST_F(HttpDownloaderTest, ABodyCutShortFailsAndLeavesTheOldFileAsItWas)
 {
     const std::string body = Pattern(1000);
     ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
     ASSERT_TRUE(publisher::Fault(ServerPath("f"), "short", "bytes=400"));
     ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
     EXPECT_FALSE(Download(ServerPath("f")));
-    EXPECT_EQ(TargetBytes(), body.substr(0, 400));
+    EXPECT_EQ(TargetBytes(), kOldBytes);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"file.bin"});
     const auto msgs = m_recorder.messages();
     ASSERT_GE(msgs.size(), 3u);
     EXPECT_EQ(msgs[0], Size(1000));
@@ -268,19 +286,18 @@ TEST_F(HttpDownloaderTest, ABodyCutShortFailsAndLeavesWhatArrivedInPlaceOfTheOld
     EXPECT_EQ(msgs.back(), Progress(40, 400));
 }
 
-TEST_F(HttpDownloaderTest, MoreBytesThanDeclaredFail)
+TEST_F(HttpDownloaderTest, MoreBytesThanDeclaredFailAndCreateNoFile)
 {
     const std::string body = Pattern(1000);
     ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
     // The whole body and 500 bytes more; then the whole body under a declared 600.
     ASSERT_TRUE(publisher::Fault(ServerPath("f"), "long", "extra=500"));
     EXPECT_FALSE(Download(ServerPath("f")));
-    EXPECT_EQ(TargetBytes().substr(0, 1000), body);
     EXPECT_EQ(m_recorder.messages().back(), Progress(150, 1500));
     ASSERT_TRUE(publisher::Fault(ServerPath("f"), "long", "declared=600"));
     EXPECT_FALSE(Download(ServerPath("f")));
-    EXPECT_EQ(TargetBytes(), body);
     EXPECT_EQ(m_recorder.messages().back(), Progress(166, 1000));
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{});
 }
 
 TEST_F(HttpDownloaderTest, AReplyRunningPastItsDeclaredSizeIsNotReadToItsEnd)
@@ -291,11 +308,11 @@ TEST_F(HttpDownloaderTest, AReplyRunningPastItsDeclaredSizeIsNotReadToItsEnd)
     ASSERT_TRUE(publisher::MakeFile(ServerPath("endless"), 64ull << 20));
     ASSERT_TRUE(publisher::Fault(ServerPath("endless"), "long", "declared=1000"));
     const bool ok = Download(ServerPath("endless"));
-    const std::string bytes = TargetBytes();
-    EXPECT_GE(bytes.size(), 1000u);
-    EXPECT_LT(bytes.size(), 1000u + 1024 * 1024);
-    EXPECT_EQ(ok, bytes.size() == 1000u);
-    EXPECT_EQ(bytes, Pattern(bytes.size()));
+    const auto received = DWORD(m_recorder.messages().back().lParam);
+    EXPECT_GE(received, 1000u);
+    EXPECT_LT(received, 1000u + 1024 * 1024);
+    EXPECT_EQ(ok, received == 1000u);
+    EXPECT_EQ(TargetBytes(), ok ? Pattern(1000) : std::string());
 }
 
 TEST_F(HttpDownloaderTest, ATargetThatCannotBeCreatedFailsAfterTheStartMessages)
@@ -358,6 +375,64 @@ TEST_F(HttpDownloaderTest, ASlowTransferSendsATimeMarkAboutEverySecond)
         EXPECT_GT(ticks[marks[k]] - ticks[marks[k - 1]], 990u) << "marks " << k - 1 << " and " << k;
         EXPECT_GT(msgs[marks[k]].lParam, msgs[marks[k - 1]].lParam);
     }
+}
+
+// Three downloads at once, each with a downloader of its own: a server that accepts and
+// then stays silent, a body that stalls after its first 1,000 bytes, and a body that
+// keeps coming, a byte a second, for longer than the bound.
+TEST_F(HttpDownloaderTest, ThirtySecondsOfSilenceFailTheDownloadButASlowSteadyBodyArrives)
+{
+    ASSERT_TRUE(publisher::Put(ServerPath("silent"), Pattern(5000)));
+    ASSERT_TRUE(publisher::Fault(ServerPath("silent"), "silent", ""));
+    ASSERT_TRUE(publisher::Put(ServerPath("stalled"), Pattern(5000)));
+    ASSERT_TRUE(publisher::Fault(ServerPath("stalled"), "silent", "bytes=1000"));
+    ASSERT_TRUE(publisher::Put(ServerPath("slow"), Pattern(35)));
+    ASSERT_TRUE(publisher::Fault(ServerPath("slow"), "trickle", "chunk=1&interval=1000"));
+    ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+    ASSERT_TRUE(testutil::WriteFileBytes(m_dir / "silent.bin", kOldBytes));
+
+    struct Run {
+        std::string path, target;
+        HWND hNotifyWnd;
+        bool ok = false;
+        DWORD ms = 0;
+    };
+    MessageRecorder silentRecorder;
+    Run silent{ServerPath("silent"), m_dir / "silent.bin", silentRecorder.hwnd()},
+        slow{ServerPath("slow"), m_dir / "slow.bin", nullptr};
+    auto download = [](Run* run) {
+        CHttpDownloader downloader;
+        const DWORD start = ::GetTickCount();
+        run->ok = downloader.Download(publisher::Url(run->path).c_str(), run->target.c_str(), run->hNotifyWnd);
+        run->ms = ::GetTickCount() - start;
+    };
+    std::thread silentThread(download, &silent), slowThread(download, &slow);
+    const DWORD start = ::GetTickCount();
+    const bool stalledOk = Download(ServerPath("stalled"));
+    const DWORD stalledMs = ::GetTickCount() - start;
+    silentThread.join();
+    slowThread.join();
+
+    EXPECT_FALSE(silent.ok);
+    EXPECT_FALSE(stalledOk);
+    for (const DWORD ms : {silent.ms, stalledMs}) {
+        EXPECT_GE(ms, 29000u);
+        EXPECT_LT(ms, 40000u);
+    }
+    // Silence before the reply fails as a refused connection does: no message at all.
+    EXPECT_EQ(silentRecorder.messages(), std::vector<Msg>{});
+    EXPECT_EQ(testutil::ReadFileBytes(silent.target), kOldBytes);
+    EXPECT_EQ(TargetBytes(), kOldBytes);
+    const auto msgs = m_recorder.messages();
+    ASSERT_GE(msgs.size(), 3u);
+    EXPECT_EQ(msgs[0], Size(5000));
+    EXPECT_EQ(msgs[1], Progress(0, 0));
+    EXPECT_EQ(msgs.back(), Progress(20, 1000));
+
+    EXPECT_TRUE(slow.ok) << "cut off after " << slow.ms << " ms";
+    EXPECT_GT(slow.ms, 30000u);
+    EXPECT_EQ(testutil::ReadFileBytes(slow.target), Pattern(35));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"file.bin", "silent.bin", "slow.bin"}));
 }
 
 TEST_F(HttpDownloaderTest, AnUnreachableServerFailsQuicklyWithoutMessages)

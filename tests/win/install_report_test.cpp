@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/StatsClient.h"
@@ -140,6 +141,42 @@ TEST_F(InstallReport, AZeroByteEndsTheTextOfItsRead)
     Set("pid", "abc");
     ASSERT_TRUE(publisher::Fault("/app/ver.php", "zero", "at=8&body=ok%7C1.0.3%7C2.1.0", "stats"));
     EXPECT_EQ(QueryVersions(), "ok|1.0.3");
+}
+
+TEST_F(InstallReport, TenSecondsOfSilenceGiveNoReply)
+{
+    // The version query meets a reply that stalls after its first 1024 bytes (a reply
+    // cut short could name versions nobody published) while the install log meets a
+    // server that accepts and says nothing.
+    Set("pid", "abc");
+    std::string body = "OK|1.0.3|1.0.1|";
+    body.resize(2000, 'x');
+    ASSERT_TRUE(publisher::Put("/app/ver.php", body, "stats"));
+    ASSERT_TRUE(publisher::Fault("/app/ver.php", "silent", "bytes=1024", "stats"));
+    ASSERT_TRUE(publisher::Fault("/app/receive/log.php", "silent", "", "log"));
+    CString versions = "not asked", log = "not sent";
+    DWORD versionsMs = 0, logMs = 0;
+    std::thread query([&] {
+        const DWORD start = ::GetTickCount();
+        versions = QueryVersions();
+        versionsMs = ::GetTickCount() - start;
+    });
+    const DWORD start = ::GetTickCount();
+    log = SendInstallLog();
+    logMs = ::GetTickCount() - start;
+    query.join();
+    EXPECT_EQ(versions, "");
+    EXPECT_EQ(log, "");
+    for (const DWORD ms : {versionsMs, logMs}) {
+        EXPECT_GE(ms, 9500u);
+        EXPECT_LT(ms, 15000u);
+    }
+    // Both were answered, silently, once their credentials had been accepted.
+    for (const char* role : {"stats", "log"}) {
+        const auto entries = ReadLog(role);
+        ASSERT_FALSE(entries.empty()) << role;
+        EXPECT_EQ(entries.back().authorization, publisher::BasicAuthorization()) << role;
+    }
 }
 
 }  // namespace

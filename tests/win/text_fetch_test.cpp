@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "net/FetchUrlText.h"
 #include "support/PublisherControl.h"
@@ -86,6 +88,107 @@ TEST_F(TextFetch, ARefusedConnectionGivesEmptyText)
     int result = 0;
     EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/a.txt", &result), "");
     EXPECT_EQ(result, 1);
+}
+
+// A loopback port whose queue of connections waiting to be accepted is full, so a new
+// connection attempt there is never answered, as with a host behind a firewall that
+// drops it.
+class UnansweredPort {
+public:
+    UnansweredPort()
+    {
+        WSADATA wsa;
+        ::WSAStartup(MAKEWORD(2, 2), &wsa);
+        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int len = sizeof addr;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            return;
+        for (SOCKET& s : m_fillers) {
+            s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            u_long nonBlocking = 1;
+            ::ioctlsocket(s, FIONBIO, &nonBlocking);
+            ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        }
+        m_port = ntohs(addr.sin_port);
+    }
+    ~UnansweredPort()
+    {
+        for (SOCKET s : m_fillers)
+            ::closesocket(s);
+        ::closesocket(m_listener);
+        ::WSACleanup();
+    }
+    int port() const { return m_port; }
+
+private:
+    SOCKET m_listener = INVALID_SOCKET;
+    SOCKET m_fillers[3] = {INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET};
+    int m_port = 0;
+};
+
+// Four fetches at once: a host that never answers the connection, a server that accepts
+// and stays silent, a body that stalls after its first bytes, and a body that keeps
+// coming, a byte a second, for longer than the bound.
+TEST_F(TextFetch, TenSecondsOfSilenceGiveEmptyTextButASlowSteadyBodyArrivesWhole)
+{
+    UnansweredPort unanswered;
+    ASSERT_NE(unanswered.port(), 0);
+    ASSERT_TRUE(publisher::Put("/silent.txt", "never sent"));
+    ASSERT_TRUE(publisher::Fault("/silent.txt", "silent", "", "product"));
+    ASSERT_TRUE(publisher::Put("/stalled.txt", "row|one^row|two"));
+    ASSERT_TRUE(publisher::Fault("/stalled.txt", "silent", "bytes=7", "product"));
+    ASSERT_TRUE(publisher::Put("/slow.txt", "slow but steady"));
+    ASSERT_TRUE(publisher::Fault("/slow.txt", "trickle", "chunk=1&interval=900", "product"));
+
+    struct Run {
+        std::string url, text;
+        int result = 0;
+        DWORD ms = 0;
+    };
+    Run runs[] = {{"http://127.0.0.1:" + std::to_string(unanswered.port()) + "/a.txt"},
+                  {Url("/silent.txt")},
+                  {Url("/stalled.txt")},
+                  {Url("/slow.txt")}};
+    std::vector<std::thread> threads;
+    for (Run& run : runs) {
+        threads.emplace_back([&run] {
+            const DWORD start = ::GetTickCount();
+            run.text = Fetch(run.url, &run.result);
+            run.ms = ::GetTickCount() - start;
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+
+    for (const Run& run : {runs[0], runs[1], runs[2]}) {
+        EXPECT_EQ(run.text, "") << run.url;
+        EXPECT_EQ(run.result, 1) << run.url;
+        EXPECT_GE(run.ms, 9500u) << run.url;
+        EXPECT_LT(run.ms, 15000u) << run.url;
+    }
+    EXPECT_EQ(runs[3].text, "slow but steady") << "after " << runs[3].ms << " ms";
+    EXPECT_GT(runs[3].ms, 10000u);
+}
+
+TEST_F(TextFetch, RedirectsAreFollowedToAnotherHostAndPort)
+{
+    // To the statistics port, which asks for credentials the fetch does not have: its
+    // refusal comes back as the text.
+    ASSERT_TRUE(publisher::Fault("/moved.txt", "redirect",
+                                 "to=" + publisher::UrlEncode(Url("/elsewhere.txt", "stats")), "product"));
+    ASSERT_TRUE(publisher::Put("/here.txt", "arrived"));
+    const std::string otherHost = "http://localhost:" + std::to_string(publisher::ProductPort()) + "/here.txt";
+    ASSERT_TRUE(publisher::Fault("/renamed.txt", "redirect", "to=" + publisher::UrlEncode(otherHost), "product"));
+    EXPECT_EQ(Fetch(Url("/moved.txt")), "401 Unauthorized");
+    EXPECT_EQ(Fetch(Url("/renamed.txt")), "arrived");
+    const auto stats = ReadLog("stats");
+    ASSERT_EQ(stats.size(), 1u);
+    EXPECT_EQ(stats[0].path, "/elsewhere.txt");
+    EXPECT_EQ(stats[0].agent, "Mozilla");
 }
 
 // Points the system's proxy setting at the loopback server for the length of a test, so

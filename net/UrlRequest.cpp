@@ -1,0 +1,196 @@
+#include "UrlRequest.h"
+
+#include <new>
+#include <string>
+
+namespace {
+
+const DWORD kSocketTimedOut = 10060;   // WSAETIMEDOUT, without pulling in Winsock
+// The watch over a send waits this much longer than the bound, so that where WinInet
+// keeps the bound itself (everywhere but connecting under Wine) its own failure comes first.
+const DWORD kWatchMarginMs = 1000;
+
+// One send, shared by the caller that waits for it, the thread that makes it and the
+// request handle, whose status callback reports each step of it. Each of the three holds
+// a reference; the handle lets go when WinInet reports it closing, the last call it ever
+// makes for that handle. So a send the caller gave up on can still end, and no step
+// reported late finds the job gone.
+struct SendJob {
+    HINTERNET hRequest = nullptr;
+    std::string headers;
+    DWORD headersLength = 0;
+    HANDLE hStep = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);   // a step was reported, or the send ended
+    LONG finished = 0;
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    LONG refs = 1;
+
+    bool IsFinished() { return ::InterlockedCompareExchange(&finished, 0, 0) != 0; }
+    void AddRef() { ::InterlockedIncrement(&refs); }
+    void Release()
+    {
+        if (::InterlockedDecrement(&refs) == 0) {
+            if (hStep)
+                ::CloseHandle(hStep);
+            delete this;
+        }
+    }
+    void Send()
+    {
+        ok = ::HttpSendRequestA(hRequest, headers.empty() ? nullptr : headers.c_str(), headersLength, nullptr, 0);
+        error = ::GetLastError();
+        ::InterlockedExchange(&finished, 1);
+        ::SetEvent(hStep);
+    }
+};
+
+void CALLBACK OnRequestStep(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD)
+{
+    SendJob* job = reinterpret_cast<SendJob*>(context);
+    ::SetEvent(job->hStep);
+    if (status == INTERNET_STATUS_HANDLE_CLOSING)
+        job->Release();
+}
+
+DWORD WINAPI SendThreadProc(LPVOID pParam)
+{
+    SendJob* job = static_cast<SendJob*>(pParam);
+    job->Send();
+    job->Release();
+    return 0;
+}
+
+// A part of a cracked URL; absent parts come back as null with a length of 0.
+CString Part(const char* pch, DWORD cch)
+{
+    return pch ? CString(pch, int(cch)) : CString();
+}
+
+const char* NullIfEmpty(const CString& text)
+{
+    return text.IsEmpty() ? nullptr : text.GetString();
+}
+
+}  // namespace
+
+void SetSilenceBound(HINTERNET hInternet, DWORD dwSilenceMs)
+{
+    // Windows honours all three on any handle. Wine honours the receive time-out on
+    // connection and request handles, and no connect time-out at all: the watch over the
+    // send (SendRequestWithinBound) covers connecting there.
+    for (const DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD value = dwSilenceMs;
+        ::InternetSetOptionA(hInternet, option, &value, sizeof value);
+    }
+}
+
+bool FailedOnSilence()
+{
+    const DWORD error = ::GetLastError();
+    return error == ERROR_INTERNET_TIMEOUT || error == kSocketTimedOut;
+}
+
+bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwSilenceMs)
+{
+    SendJob* job = new (std::nothrow) SendJob;
+    if (!job || !job->hStep) {
+        delete job;
+        return ::HttpSendRequestA(hRequest, pszHeaders, dwHeadersLength, nullptr, 0) != FALSE;
+    }
+    job->hRequest = hRequest;
+    job->headers = pszHeaders ? pszHeaders : "";
+    job->headersLength = dwHeadersLength;
+    // Steps are reported only for a handle whose context is not 0.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(job);
+    if (::InternetSetOptionA(hRequest, INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+        job->AddRef();
+        if (::InternetSetStatusCallbackA(hRequest, &OnRequestStep) == INTERNET_INVALID_STATUS_CALLBACK)
+            job->Release();
+    }
+
+    job->AddRef();
+    const HANDLE hThread = ::CreateThread(nullptr, 0, &SendThreadProc, job, 0, nullptr);
+    if (!hThread) {
+        // No watch to be had: send on this thread, bounded by WinInet alone.
+        job->Release();
+        job->Send();
+    } else {
+        ::CloseHandle(hThread);
+    }
+    while (!job->IsFinished()) {
+        if (::WaitForSingleObject(job->hStep, dwSilenceMs + kWatchMarginMs) == WAIT_TIMEOUT && !job->IsFinished()) {
+            // Given up: the caller closes the request, and the send ends once WinInet
+            // notices or gives up itself.
+            job->Release();
+            ::SetLastError(ERROR_INTERNET_TIMEOUT);
+            return false;
+        }
+    }
+    const BOOL ok = job->ok;
+    const DWORD error = job->error;
+    job->Release();
+    ::SetLastError(error);
+    return ok != FALSE;
+}
+
+bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength,
+                       DWORD dwFlags, DWORD dwSilenceMs)
+{
+    Close();
+
+    // Lengths without buffers: the parts come back as pointers into the URL, so no part
+    // can be too long for a buffer.
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwSchemeLength = 1;
+    parts.dwHostNameLength = 1;
+    parts.dwUserNameLength = 1;
+    parts.dwPasswordLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!::InternetCrackUrlA(strUrl, 0, 0, &parts))
+        return false;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS)
+        dwFlags |= INTERNET_FLAG_SECURE;
+    else if (parts.nScheme != INTERNET_SCHEME_HTTP)
+        return false;
+    const CString host = Part(parts.lpszHostName, parts.dwHostNameLength);
+    const CString user = Part(parts.lpszUserName, parts.dwUserNameLength);
+    const CString password = Part(parts.lpszPassword, parts.dwPasswordLength);
+    CString object = Part(parts.lpszUrlPath, parts.dwUrlPathLength) + Part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object.IsEmpty())
+        object = "/";
+
+    m_hConnection = ::InternetConnectA(hRoot, host, parts.nPort, NullIfEmpty(user), NullIfEmpty(password),
+                                       INTERNET_SERVICE_HTTP, dwFlags, 0);
+    if (!m_hConnection)
+        return false;
+    SetSilenceBound(m_hConnection, dwSilenceMs);
+
+    // The accept types and the default HTTP version are what InternetOpenUrlA sends.
+    const char* acceptTypes[] = {"*/*", nullptr};
+    m_hRequest = ::HttpOpenRequestA(m_hConnection, "GET", object, nullptr, nullptr, acceptTypes, dwFlags, 0);
+    if (!m_hRequest) {
+        Close();
+        return false;
+    }
+    SetSilenceBound(m_hRequest, dwSilenceMs);
+    if (!SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void CUrlRequest::Close()
+{
+    if (m_hRequest) {
+        ::InternetCloseHandle(m_hRequest);
+        m_hRequest = nullptr;
+    }
+    if (m_hConnection) {
+        ::InternetCloseHandle(m_hConnection);
+        m_hConnection = nullptr;
+    }
+}

@@ -1,0 +1,63 @@
+// Requests whose silence is bounded. WinInet's own waits are no bound: under Wine a
+// request whose server accepts the connection and then stays silent waits forever, and
+// on Windows the defaults are long and differ between versions. So every request sets
+// connect, send and receive time-outs on its root, connection and request handles before
+// it sends anything. InternetOpenUrlA honours none of them under Wine, so URLs are opened
+// through a connection handle of their own instead (CUrlRequest).
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "CString.h"
+
+// How long a request may go without progress (connecting, sending, or a byte of the
+// reply) before it fails as a refused connection would. A server that keeps sending,
+// however slowly, is never cut off: the bound is on silence, not on the whole transfer.
+// The terms text and the component list: the window waits for them.
+const DWORD kTextFetchSilenceMs = 10000;
+// The version query (the installing page waits for it) and the install log (the window
+// waits for it as it closes).
+const DWORD kReportSilenceMs = 10000;
+// Every file download: 30 s without a byte.
+const DWORD kDownloadSilenceMs = 30000;
+
+// Sets the connect, send and receive time-outs of a root, connection or request handle.
+void SetSilenceBound(HINTERNET hInternet, DWORD dwSilenceMs);
+
+// HttpSendRequestA on a thread of its own, watched: WinInet reports each step of the
+// send (resolving, connecting, sending, receiving, following a redirect), and when it
+// reports none for longer than the bound the caller stops waiting and the send fails.
+// Wine honours no connect time-out, so a host that never answers the connection would
+// otherwise hold the caller for minutes. A send given up on ends by itself once its
+// handle has been closed and WinInet gives up too. False, with the error set, when no
+// reply came.
+bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwSilenceMs);
+
+// True when the WinInet call that just failed on this thread gave up because the bound
+// passed: Windows reports ERROR_INTERNET_TIMEOUT, Wine the socket's WSAETIMEDOUT.
+bool FailedOnSilence();
+
+// One GET of an http or https URL, made as InternetOpenUrlA makes it (the same path and
+// query, HTTP version, Accept line, flags and headers; redirects followed, to other hosts
+// too) but with the bound set on every handle. Closes its handles when it goes.
+class CUrlRequest {
+public:
+    CUrlRequest() = default;
+    ~CUrlRequest() { Close(); }
+    CUrlRequest(const CUrlRequest&) = delete;
+    CUrlRequest& operator=(const CUrlRequest&) = delete;
+
+    // Connects, opens and sends the request. False when the URL cannot be cracked or names
+    // another scheme, or when no reply came: no connection, or silence beyond the bound.
+    bool Open(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwFlags,
+              DWORD dwSilenceMs);
+    // The request handle, for HttpQueryInfoA and the reads; null when not open.
+    HINTERNET get() const { return m_hRequest; }
+    // Closes the request, then its connection.
+    void Close();
+
+private:
+    HINTERNET m_hConnection = nullptr;
+    HINTERNET m_hRequest = nullptr;
+};
