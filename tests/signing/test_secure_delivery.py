@@ -10,12 +10,14 @@ installs note their starts in a file.
 """
 
 import http.client
+import http.server
 import re
 import shutil
 import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
@@ -109,6 +111,36 @@ class HttpsPublisher:
                 self.proc.kill()
                 self.proc.wait()
         self.log.close()
+
+
+class PlainHttpServer:
+    """A plain http server on a free loopback port that answers every GET with one body and
+    remembers the paths it was asked for."""
+
+    def __init__(self, body):
+        self.asked = []
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                server.asked.append(self.path)
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.httpd.server_address[1]
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+        self.thread.join(10)
 
 
 class SecureDelivery(unittest.TestCase):
@@ -274,6 +306,13 @@ class SecureDelivery(unittest.TestCase):
         self.install_folder().mkdir(parents=True)
         (self.install_folder() / "VIVoreder.exe").write_bytes(earlier)
         self.wine.run_quiet(["wine", "reg", "add", PRODUCT_KEY, "/v", "updater_ver", "/d", "0.9.9", "/f"], 60)
+        # The uninstaller's settings are sent on to a plain http address: no reply that did
+        # not come over TLS is taken, whether WinInet follows such a redirect or not.
+        plain = PlainHttpServer(b"[uninstall]\r\nname=not over TLS\r\n")
+        self.addCleanup(plain.close)
+        self.server.control("fault?path=/app/ver_file/uninstall/Uninstall.ini&kind=redirect"
+                            f"&to=http%3A%2F%2Flocalhost%3A{plain.port}%2FUninstall.ini")
+        self.addCleanup(self.server.control, "clear-fault?path=/app/ver_file/uninstall/Uninstall.ini")
 
         said, started = self.walk("trusted")
         self.assertIn("terms of use: 12 bytes", said)
@@ -292,10 +331,11 @@ class SecureDelivery(unittest.TestCase):
 
         # The fixed files: the signed ones arrive (the .dll too), the updater signed by
         # another publisher leaves the earlier one and its version, the unsigned side
-        # program is not kept and its version not written.
+        # program is not kept and its version not written, the settings sent to http are
+        # not kept either.
         folder = self.install_folder()
         self.assertEqual(sorted(p.name for p in folder.iterdir()),
-                         ["MELVORA.exe", "VIVoreder.exe", "ZUZade.dll", "uninstall.exe", "uninstall.ini"])
+                         ["MELVORA.exe", "VIVoreder.exe", "ZUZade.dll", "uninstall.exe"])
         self.assertEqual((folder / "MELVORA.exe").read_bytes(), self.payloads["signed"])
         self.assertEqual((folder / "ZUZade.dll").read_bytes(), self.payloads["signed"])
         self.assertEqual((folder / "VIVoreder.exe").read_bytes(), earlier)
