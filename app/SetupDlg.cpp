@@ -75,6 +75,10 @@ BOOL CSetupDlg::OnInitDialog()
     // Fires once, as soon as the dialog's loop is first idle (the component list).
     SetTimer(0, 0);
 
+    // A build for https takes no page whose certificate fails, not even on the user's say.
+    if (MELVORA_PUBLISHER_HTTPS)
+        m_browser.RefuseCertificateProblems();
+
     m_progress.SetBackgroundColor(kBarBackground);
     m_progress.SendMessage(PBM_SETRANGE32, 0, 100);
     m_progress.SendMessage(PBM_SETSTEP, 1);
@@ -82,7 +86,7 @@ BOOL CSetupDlg::OnInitDialog()
     m_progress.Invalidate(TRUE);
 
     CString termsUrl;
-    termsUrl.Format("%s", "http://" MELVORA_PRODUCT_SERVER "/Lisence/melvora_licence.txt");
+    termsUrl.Format("%s", MELVORA_PRODUCT_ORIGIN "/Lisence/melvora_licence.txt");
     CString termsText;
     FetchUrlText(termsUrl, termsText);
 

@@ -6,6 +6,7 @@
 #include "CBitmap.h"
 #include "CDC.h"
 #include "ComponentList.h"
+#include "DesktopShell.h"
 #include "ProductConstants.h"
 #include "Shortcuts.h"
 #include "StatsClient.h"
@@ -55,8 +56,9 @@ void CSetupDlg::RunFinishActions()
     CStatsClient stats;
     stats.SendInstallLog(kReportUser, kReportPassword);
 
+    // The setup runs as administrator; the player, which shows web content, need not.
     if (::PathFileExistsA(player))
-        ::ShellExecuteA(nullptr, "open", player, nullptr, nullptr, SW_SHOW);
+        OpenAsDesktopUser(player);
 }
 
 void CSetupDlg::OnPaint()

@@ -6,7 +6,7 @@
 
 namespace {
 
-const char kAgreementUrl[] = "http://" MELVORA_PRODUCT_SERVER "/Lisence/agree.php?w=400";
+const char kAgreementUrl[] = MELVORA_PRODUCT_ORIGIN "/Lisence/agree.php?w=400";
 const char kRootItem[] = "MELVORA";
 const char kPlayerItem[] = "멜보라플레이어 v1.0 ";
 const char kUpdaterItem[] = "멜보라플레이어 updater ";

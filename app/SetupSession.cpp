@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "BuildScheme.h"
 #include "ComponentList.h"
 #include "FetchUrlText.h"
 #include "PartnerId.h"
@@ -52,7 +53,7 @@ void SetupSession::ComputeInstallFolder()
 void SetupSession::FetchComponentList()
 {
     CString text;
-    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_SERVER, strPartnerId), text);
+    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text);
     if (!IsMissingAnswer(text))
         ParseComponentList(text);
 }
@@ -62,5 +63,5 @@ void SetupSession::ParseComponentList(const CString& text)
     if (!pComponents)
         return;
     ParseComponentRows(text, g_szProgramFilesDir, [](const CString& path) { return ::PathFileExistsA(path) == 1; },
-                       pComponents, nComponentCount);
+                       kBuildScheme, pComponents, nComponentCount);
 }

@@ -134,6 +134,15 @@ LRESULT CALLBACK COleControlSite::HostWndProc(HWND hWnd, UINT message, WPARAM wP
 COleControlSite::~COleControlSite()
 {
     DestroyControl();   // nothing left to do unless the host vanished without WM_DESTROY
+    ReleaseAndClear(m_pServices);
+}
+
+void COleControlSite::SetServiceProvider(IServiceProvider* pServices)
+{
+    if (pServices)
+        pServices->AddRef();
+    ReleaseAndClear(m_pServices);
+    m_pServices = pServices;
 }
 
 bool COleControlSite::CreateControl(REFCLSID clsid, const BYTE* pState, DWORD cbState)
@@ -262,6 +271,8 @@ STDMETHODIMP COleControlSite::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<IOleInPlaceSite*>(this);
     else if (riid == IID_IOleControlSite)
         *ppv = static_cast<IOleControlSite*>(this);
+    else if (riid == IID_IServiceProvider && m_pServices)
+        *ppv = static_cast<IServiceProvider*>(this);
     else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -281,6 +292,16 @@ STDMETHODIMP_(ULONG) COleControlSite::Release()
     if (cRef == 0)
         delete this;
     return ULONG(cRef);
+}
+
+// ---- IServiceProvider -------------------------------------------------------------------
+
+STDMETHODIMP COleControlSite::QueryService(REFGUID guidService, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    return m_pServices ? m_pServices->QueryService(guidService, riid, ppv) : E_NOINTERFACE;
 }
 
 // ---- IOleWindow, IOleClientSite, IOleInPlaceSite, IOleControlSite ----------------------

@@ -7,14 +7,19 @@
 // the control and releases every reference to it.
 //
 // One site object per host window. It is the control's client site, in-place site and
-// control site; its frame is a small object of its own that shares the site's lifetime.
+// control site, and its service provider once one is given; its frame is a small object
+// of its own that shares the site's lifetime.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <ocidl.h>
+#include <servprov.h>
 
-class COleControlSite final : public IOleClientSite, public IOleInPlaceSite, public IOleControlSite {
+class COleControlSite final : public IOleClientSite,
+                              public IOleInPlaceSite,
+                              public IOleControlSite,
+                              public IServiceProvider {
 public:
     // Registers a host window class for every class-id item of a dialog template
     // (DLGTEMPLATE or DLGTEMPLATEEX), and remembers which template's initialisation data
@@ -36,6 +41,11 @@ public:
     // Gives a key message to the control first (Tab and shortcut keys belong to the
     // page inside it); TRUE when the control used it.
     BOOL PreTranslateMessage(MSG* pMsg);
+
+    // The services the control may ask of its site (IServiceProvider::QueryService) are
+    // those of this provider; without one the site offers no service provider at all.
+    // The site keeps a reference until it goes.
+    void SetServiceProvider(IServiceProvider* pServices);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -113,6 +123,8 @@ private:
     STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
     STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
     STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
+    // IServiceProvider
+    STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override;
 
     LONG m_cRef = 1;                                  // the host window's reference
     HWND m_hWnd;                                      // null once the host is being destroyed
@@ -122,5 +134,6 @@ private:
     IOleInPlaceActiveObject* m_pActiveObject = nullptr;    // asked of the control
     IOleInPlaceActiveObject* m_pUIActiveObject = nullptr;  // handed over on UI activation
     IDispatch* m_pDispatch = nullptr;
+    IServiceProvider* m_pServices = nullptr;
     bool m_bUIActive = false;
 };

@@ -1,7 +1,5 @@
 #include "ComponentList.h"
 
-#include "UrlRules.h"
-
 namespace {
 
 // Takes the text up to the next "|" off the front of `row`. Without a "|" the field is
@@ -17,14 +15,14 @@ CString TakeField(CString& row)
 }
 
 // The component a row describes, its check path already below the Program Files folder.
-ComponentEntry ReadRow(CString row, const CString& programFilesDir)
+ComponentEntry ReadRow(CString row, const CString& programFilesDir, PublisherScheme scheme)
 {
     CString checkField = TakeField(row);
-    const CString url = TakeField(row);
+    const CString url = ServerGivenAddress(TakeField(row), scheme);
     ComponentEntry entry;
     entry.name = TakeField(row);
     entry.description = TakeField(row);
-    entry.pageUrl = TakeField(row);
+    entry.pageUrl = ServerGivenAddress(TakeField(row), scheme);
     entry.mandatoryFlag = row;
 
     checkField.Replace('/', '\\');
@@ -43,15 +41,15 @@ bool IsMissingAnswer(const CString& text)
     return text.IsEmpty() || text.Find("404 Not Found") >= 0;
 }
 
-CString ComponentListUrl(const char* productServer, const CString& partnerId)
+CString ComponentListUrl(const char* productOrigin, const CString& partnerId)
 {
     CString url;
-    url.Format("http://%s/app/setup/setup.php?pid=%s", productServer, EncodeUrlComponent(partnerId).GetString());
+    url.Format("%s/app/setup/setup.php?pid=%s", productOrigin, EncodeUrlComponent(partnerId).GetString());
     return url;
 }
 
 void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
-                        ComponentEntry* entries, int& count)
+                        PublisherScheme scheme, ComponentEntry* entries, int& count)
 {
     // Rows are cut by position, so a long text is read once rather than copied per row.
     int start = 0;
@@ -64,7 +62,7 @@ void ParseComponentRows(const CString& text, const CString& programFilesDir, con
         }
         // A dropped row leaves nothing behind: the record is built aside and stored only
         // when accepted, so the list holds exactly its accepted entries.
-        ComponentEntry entry = ReadRow(text.Mid(start, end - start), programFilesDir);
+        ComponentEntry entry = ReadRow(text.Mid(start, end - start), programFilesDir, scheme);
         if (!exists(entry.checkPath)) {
             entry.hItem = entries[count].hItem;
             entries[count] = entry;
@@ -89,10 +87,10 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
     updaterVersion = next < 0 ? rest : rest.Left(next);
 }
 
-CString DownloadBaseUrl(const char* productServer)
+CString DownloadBaseUrl(const char* productOrigin)
 {
     CString url;
-    url.Format("http://%s%s", productServer, "/app/ver_file");
+    url.Format("%s%s", productOrigin, "/app/ver_file");
     return url;
 }
 

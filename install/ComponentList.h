@@ -7,12 +7,14 @@
 
 #include "CString.h"
 #include "ComponentEntry.h"
+#include "UrlRules.h"
 
 // A server text counts as missing when it is empty or holds "404 Not Found" anywhere.
 bool IsMissingAnswer(const CString& text);
 
-// "http://<server>/app/setup/setup.php?pid=<partner id>", the id encoded as a URL component.
-CString ComponentListUrl(const char* productServer, const CString& partnerId);
+// "<origin>/app/setup/setup.php?pid=<partner id>", the id encoded as a URL component. The
+// origin is the product web server as URLs begin, "http://host[:port]" or "https://...".
+CString ComponentListUrl(const char* productOrigin, const CString& partnerId);
 
 // Whether a file or folder exists (the installer asks the file system).
 using PathExistsFn = std::function<bool(const CString& path)>;
@@ -22,17 +24,18 @@ using PathExistsFn = std::function<bool(const CString& path)>;
 // Program Files folder, "/" separated), installer URL, name, description, page URL and
 // the mandatory flag (all that follows the fifth "|"). A row whose check path exists is
 // already installed and dropped. Once the list is full the rest of the text is not read;
-// records past `count` are never written.
+// records past `count` are never written. In a build for https, an installer or page URL
+// that is not https is read as an empty field (ServerGivenAddress).
 void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
-                        ComponentEntry* entries, int& count);
+                        PublisherScheme scheme, ComponentEntry* entries, int& count);
 
 // Splits the version reply "<ignored>|<player>|<updater>[|...]": with one "|" the second
 // field is both versions, with none the whole reply is. Nothing is trimmed.
 void ParseVersionReply(const CString& reply, CString& playerVersion, CString& updaterVersion);
 
 // The download tree on the product web server.
-// "http://<server>/app/ver_file"
-CString DownloadBaseUrl(const char* productServer);
+// "<origin>/app/ver_file"
+CString DownloadBaseUrl(const char* productOrigin);
 // "<base>/uninstall/<file name>": the server names them "Uninstall.exe" and "Uninstall.ini".
 CString UninstallFileUrl(const CString& downloadBase, const char* remoteName);
 // "<base>/<partner id>/<version>/<file name>", the id encoded as a URL component and the

@@ -9,6 +9,7 @@
 #include "PublisherHosts.h"
 #include "Registry.h"
 #include "StatsClient.h"
+#include "UrlRules.h"
 
 namespace {
 
@@ -46,13 +47,21 @@ void WriteUninstallEntry(const CString& installDir)
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "Publisher", kPublisherName, 0, 1);
 }
 
+// Installers are started with administrator rights. A build that names a signer checks
+// every downloaded .exe and .dll; an installer of any other name (a script, a package)
+// could pass no check, so such a build neither fetches nor starts it.
+bool IsCheckable(const CString& installerPath)
+{
+    return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
+}
+
 void InstallComponents(const InstallTarget& target, InstallUi& ui)
 {
     CHttpDownloader downloader;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
-        if (!ui.IsSelected(entry.hItem))
-            continue;   // deselected by the user
+        if (!ui.IsSelected(entry.hItem) || !IsCheckable(entry.localPath))
+            continue;   // deselected by the user, or not a program the signer check covers
         CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
         ui.ResetBar();
         CString status;
@@ -76,7 +85,7 @@ void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
 
     const CString& dir = target.installDir;
     const CString& pid = target.partnerId;
-    const CString base = DownloadBaseUrl(MELVORA_PRODUCT_SERVER);
+    const CString base = DownloadBaseUrl(MELVORA_PRODUCT_ORIGIN);
     FixedFileFetcher files(ui, dir);
 
     files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");

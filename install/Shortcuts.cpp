@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "ComRef.h"
+#include "ComScope.h"
 #include "ProductConstants.h"
 
 namespace {
@@ -12,43 +14,6 @@ namespace {
 const char kQuickLaunchFolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
 const char kStartMenuFolder[] = "\\" MELVORA_PRODUCT_NAME;
 const char kDescription[] = "무료음악감상";
-
-// COM for the calling thread for one scope; uninitialised only if this scope initialised it.
-class ComScope {
-public:
-    ComScope() : m_hr(::CoInitialize(nullptr)) {}
-    ~ComScope()
-    {
-        if (SUCCEEDED(m_hr))
-            ::CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT m_hr;
-};
-
-// One COM reference, released when it goes out of scope.
-template <class T>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef()
-    {
-        if (m_p)
-            m_p->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-
-    void** out() { return reinterpret_cast<void**>(&m_p); }
-    T* get() const { return m_p; }
-    T* operator->() const { return m_p; }
-
-private:
-    T* m_p = nullptr;
-};
 
 bool GetShellFolder(int nFolder, CString* pstrPath)
 {

@@ -1,5 +1,6 @@
 #include "FetchUrlText.h"
 
+#include "BuildScheme.h"
 #include "InternetHandle.h"
 #include "ReplyReader.h"
 #include "UrlRequest.h"
@@ -8,8 +9,8 @@
 int FetchUrlText(const CString& url, CString& text)
 {
     text.Empty();
-    const CString target = NormaliseFetchUrl(url);
-    if (!IsPlainHttpUrl(target))
+    const CString target = NormaliseFetchUrl(url, kBuildScheme);
+    if (!IsFetchableUrl(target, kBuildScheme))
         return 1;
 
     InternetHandle root(::InternetOpenA("Mozilla", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));

@@ -5,6 +5,9 @@
 #include <new>
 
 #include "DownloadProgress.h"
+#include "PublisherHosts.h"
+#include "SignatureCheck.h"
+#include "UrlRules.h"
 
 namespace {
 
@@ -53,6 +56,8 @@ public:
         const bool flushed = IsOpen() && ::FlushFileBuffers(m_hFile);
         return Close() && flushed;
     }
+    // The finished file's own name, empty once it has replaced the target.
+    const CString& Path() const { return m_strPath; }
     // Renames the finished file over the target (which need not exist).
     bool ReplaceTarget()
     {
@@ -90,6 +95,17 @@ bool CanReplace(const CString& strTarget)
         return false;
     ::CloseHandle(hFile);
     return true;
+}
+
+// In a build that names a signer, a program (.exe or .dll) counts as downloaded only when
+// the publisher signed it. The finished part file is checked before it may take the
+// target's place: one that fails is deleted with its part file, and the earlier file stays.
+bool IsAcceptedProgram(const CString& strTarget, const CString& strPartFile)
+{
+    const wchar_t* pszSigner = MELVORA_DOWNLOAD_SIGNER;
+    if (!*pszSigner || !IsProgramFileName(strTarget))
+        return true;
+    return IsSignedBy(strPartFile, pszSigner);
 }
 
 // One header of the reply as text; false when the reply does not carry it.
@@ -223,7 +239,8 @@ bool CHttpDownloader::ReceiveToFile(HWND hNotifyWnd, const CString& strLocalPath
 
     Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, WPARAM(progress.LastPercent()), CountParam(nWritten));
     const bool bFinished = file.Finish();
-    return nWritten == m_dwDeclaredSize && bFinished && file.ReplaceTarget();
+    return nWritten == m_dwDeclaredSize && bFinished && IsAcceptedProgram(m_strTargetPath, file.Path()) &&
+           file.ReplaceTarget();
 }
 
 void CHttpDownloader::CloseHandles()

@@ -22,11 +22,13 @@ public:
     CHttpDownloader(const CHttpDownloader&) = delete;
     CHttpDownloader& operator=(const CHttpDownloader&) = delete;
 
-    // GETs the http URL (unchanged, redirects followed, no cache) and writes its body to
-    // strLocalPath, whose folder must exist. True only when the reply was "200" with a
-    // Content-Length and exactly that many bytes were written. The body goes to a file of
-    // its own in the same folder, which replaces strLocalPath in one step only when the
-    // download succeeded; otherwise it is removed and an earlier file stays as it was.
+    // GETs the http URL (https in a build for https; unchanged, redirects followed, no
+    // cache) and writes its body to strLocalPath, whose folder must exist. True only when
+    // the reply was "200" with a Content-Length and exactly that many bytes were written,
+    // and, in a build that names a signer, a local name ending in .exe or .dll carries
+    // the signer's valid signature. The body goes to a file of its own in the same folder,
+    // which replaces strLocalPath in one step only when the download succeeded; otherwise
+    // it is removed and an earlier file stays as it was.
     // After kDownloadSilenceMs without progress the download fails.
     // hNotifyWnd receives the messages above, or nothing when null.
     bool Download(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd);

@@ -15,8 +15,9 @@ CString StoredPartnerId()
     return ReportedPartnerId(RegReadString(HKEY_CURRENT_USER, kProductKey, "pid"));
 }
 
-// One GET of `path` on host:port (port 0: the default http port) with the credentials
-// given to the connection, which answers the server's challenge with them.
+// One GET of `path` on host:port (the build states the scheme's own port when the host
+// setting has none), over TLS in a build for https, with the credentials given to the
+// connection, which answers the server's challenge with them.
 CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
                 const CString& password)
 {
@@ -25,16 +26,16 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
         return CString();
     SetSilenceBound(root.get(), kReportSilenceMs);
     InternetHandle connection(
-        ::InternetConnectA(root.get(), host, port, user, password, INTERNET_SERVICE_HTTP, 0, 0));
+        ::InternetConnectA(root.get(), host, port, user, password, INTERNET_SERVICE_HTTP, RequestFlags(0), 0));
     if (!connection)
         return CString();
     SetSilenceBound(connection.get(), kReportSilenceMs);
     InternetHandle request(::HttpOpenRequestA(connection.get(), "GET", path, "HTTP/1.0", nullptr, nullptr,
-                                              INTERNET_FLAG_NO_CACHE_WRITE, 0));
+                                              RequestFlags(INTERNET_FLAG_NO_CACHE_WRITE), 0));
     if (!request)
         return CString();
     SetSilenceBound(request.get(), kReportSilenceMs);
-    if (!SendRequestWithinBound(request.get(), nullptr, 0, kReportSilenceMs))
+    if (!SendRequestWithinBound(request.get(), nullptr, 0, kReportSilenceMs) || !ReplyIsAcceptable(request.get()))
         return CString();
 
     // A reply that stalls for longer than the bound counts as no reply: a part of a

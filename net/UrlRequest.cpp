@@ -2,6 +2,9 @@
 
 #include <new>
 #include <string>
+#include <vector>
+
+#include "BuildScheme.h"
 
 namespace {
 
@@ -91,6 +94,26 @@ bool FailedOnSilence()
     return error == ERROR_INTERNET_TIMEOUT || error == kSocketTimedOut;
 }
 
+DWORD RequestFlags(DWORD dwFlags)
+{
+    return kBuildScheme == PublisherScheme::Https ? dwFlags | INTERNET_FLAG_SECURE : dwFlags;
+}
+
+bool ReplyIsAcceptable(HINTERNET hRequest)
+{
+    if (kBuildScheme != PublisherScheme::Https)
+        return true;
+    // The address of the reply, after every redirect followed.
+    DWORD cb = 0;
+    ::InternetQueryOptionA(hRequest, INTERNET_OPTION_URL, nullptr, &cb);
+    if (cb == 0 || cb > 0x10000)
+        return false;
+    std::vector<char> url(cb + 1, '\0');
+    if (!::InternetQueryOptionA(hRequest, INTERNET_OPTION_URL, url.data(), &cb))
+        return false;
+    return ::_strnicmp(url.data(), "https://", 8) == 0;
+}
+
 bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwSilenceMs)
 {
     SendJob* job = new (std::nothrow) SendJob;
@@ -153,8 +176,8 @@ bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHe
         return false;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS)
         dwFlags |= INTERNET_FLAG_SECURE;
-    else if (parts.nScheme != INTERNET_SCHEME_HTTP)
-        return false;
+    else if (parts.nScheme != INTERNET_SCHEME_HTTP || kBuildScheme == PublisherScheme::Https)
+        return false;   // a build for https never falls back to plain http
     const CString host = Part(parts.lpszHostName, parts.dwHostNameLength);
     const CString user = Part(parts.lpszUserName, parts.dwUserNameLength);
     const CString password = Part(parts.lpszPassword, parts.dwPasswordLength);
@@ -176,7 +199,8 @@ bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHe
         return false;
     }
     SetSilenceBound(m_hRequest, dwSilenceMs);
-    if (!SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs)) {
+    if (!SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs) ||
+        !ReplyIsAcceptable(m_hRequest)) {
         Close();
         return false;
     }

@@ -38,6 +38,16 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
 // passed: Windows reports ERROR_INTERNET_TIMEOUT, Wine the socket's WSAETIMEDOUT.
 bool FailedOnSilence();
 
+// The flags a request to the publisher's servers is opened with in this build: in a build
+// for https INTERNET_FLAG_SECURE is added. No flag that ignores a certificate problem is
+// ever given, so a certificate that fails its checks fails the send.
+DWORD RequestFlags(DWORD dwFlags);
+
+// Whether a sent request may be read. A build for https reads only replies that came
+// over TLS: a redirect to a plain http address (which WinInet under Wine follows without
+// a word) ends the request as if the server had not answered. A default build reads any.
+bool ReplyIsAcceptable(HINTERNET hRequest);
+
 // One GET of an http or https URL, made as InternetOpenUrlA makes it (the same path and
 // query, HTTP version, Accept line, flags and headers; redirects followed, to other hosts
 // too) but with the bound set on every handle. Closes its handles when it goes.
@@ -49,7 +59,9 @@ public:
     CUrlRequest& operator=(const CUrlRequest&) = delete;
 
     // Connects, opens and sends the request. False when the URL cannot be cracked or names
-    // another scheme, or when no reply came: no connection, or silence beyond the bound.
+    // another scheme (in a build for https, any but https), or when no reply came: no
+    // connection, a certificate that fails its checks, silence beyond the bound, or (in a
+    // build for https) a reply that did not come over TLS.
     bool Open(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwFlags,
               DWORD dwSilenceMs);
     // The request handle, for HttpQueryInfoA and the reads; null when not open.

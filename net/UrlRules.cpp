@@ -8,22 +8,42 @@ const int kSerialLength = 12;
 
 }  // namespace
 
-CString NormaliseFetchUrl(const CString& url)
+const char* SchemeName(PublisherScheme scheme)
+{
+    return scheme == PublisherScheme::Https ? "https" : "http";
+}
+
+CString NormaliseFetchUrl(const CString& url, PublisherScheme scheme)
 {
     CString result = url;
     result.Trim();
     if (result.Find(':') < 0)
-        result = (!result.IsEmpty() && result[0] == '/' ? "http:" : "http://") + result;
+        result = CString(SchemeName(scheme)) + (!result.IsEmpty() && result[0] == '/' ? ":" : "://") + result;
     return result;
 }
 
-bool IsPlainHttpUrl(const CString& url)
+bool IsFetchableUrl(const CString& url, PublisherScheme scheme)
 {
     unsigned long service = 0;
     CString server;
     CString object;
     unsigned short port = 0;
-    return AfxParseURL(url, service, server, object, port) && service == AFX_INET_SERVICE_HTTP;
+    const unsigned long wanted = scheme == PublisherScheme::Https ? AFX_INET_SERVICE_HTTPS : AFX_INET_SERVICE_HTTP;
+    return AfxParseURL(url, service, server, object, port) && service == wanted;
+}
+
+CString ServerGivenAddress(const CString& url, PublisherScheme scheme)
+{
+    if (scheme == PublisherScheme::Http || IsFetchableUrl(url, scheme))
+        return url;
+    return CString();
+}
+
+bool IsProgramFileName(const CString& path)
+{
+    CString extension = path.Right(4);
+    extension.MakeLower();
+    return extension == ".exe" || extension == ".dll";
 }
 
 CString EncodeUrlComponent(const CString& text)

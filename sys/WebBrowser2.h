@@ -20,4 +20,10 @@ public:
     // outside (WM_GETTEXT), even while the page itself is still loading.
     void Navigate(const char* pszURL, VARIANT* pvarFlags, VARIANT* pvarTargetFrameName, VARIANT* pvarPostData,
                   VARIANT* pvarHeaders);
+
+    // From now on a page whose server's certificate is not trusted (or does not name the
+    // server, or has expired) is not shown and nobody is asked whether to show it anyway:
+    // its loading fails as an unreachable server's would. The control asks its site
+    // (IHttpSecurity) before it would ask the user.
+    void RefuseCertificateProblems();
 };

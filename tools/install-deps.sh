@@ -3,9 +3,11 @@
 # Idempotent: packages already present are not fetched again.
 set -euo pipefail
 
-need=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 xvfb xauth fonts-nanum
-      imagemagick xdotool locales clang libclang-rt-14-dev cmake g++ googletest
-      osslsigncode openssl curl python3 nginx-light)
+# libgnutls30:i386 is Wine's TLS for https; it is only recommended by libwine:i386, so an
+# install without recommended packages must name it.
+need=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 libgnutls30:i386 xvfb xauth
+      fonts-nanum imagemagick xdotool locales clang libclang-rt-14-dev cmake g++ googletest
+      osslsigncode openssl curl python3 nginx-light util-linux)
 
 missing=()
 for p in "${need[@]}"; do

@@ -225,10 +225,11 @@ def expand(text, hosts):
 
 
 def product_path(url, hosts):
-    """The path of a URL on the product host, or None when it points elsewhere."""
-    prefix = f"http://{hosts.get('product', '')}".lower()
-    if url.lower().startswith(prefix + "/"):
-        return url[len(prefix):].split("?", 1)[0]
+    """The path of a URL on the product host, by http or https, or None when it points elsewhere."""
+    for scheme in ("http", "https"):
+        prefix = f"{scheme}://{hosts.get('product', '')}".lower()
+        if url.lower().startswith(prefix + "/"):
+            return url[len(prefix):].split("?", 1)[0]
     return None
 
 
@@ -256,10 +257,11 @@ def read_component(raw, where, hosts, files, problems):
     if check and (not check.startswith("/") or "\\" in check or ".." in check.split("/") or check == "/"):
         problems.error(f"{where}.check", "must be a path under Program Files such as /MELVORA Tools/tool.exe")
     name = installer.rsplit("/", 1)[-1]
-    if installer and (not installer.lower().startswith("http://") or installer.count("/") < 3 or not name
-                      or FILE_NAME_FORBIDDEN & set(name)):
-        problems.error(f"{where}.installer", "must be an http:// URL ending in the installer's file name "
-                                             "(it is stored under that name)")
+    # An installer built for https (PUBLISHER_SCHEME=https) takes https addresses only.
+    if installer and (not installer.lower().startswith(("http://", "https://")) or installer.count("/") < 3
+                      or not name or FILE_NAME_FORBIDDEN & set(name)):
+        problems.error(f"{where}.installer", "must be an http:// or https:// URL ending in the installer's file "
+                                             "name (it is stored under that name)")
     elif installer and product_path(installer, hosts) not in (None, *files):
         problems.error(f"{where}.installer",
                        f"{product_path(installer, hosts)} is on the product host but not among [files]")

@@ -34,7 +34,8 @@ Log role
 Placeholders
     In replies whose URL path ends in .txt, .html, .htm or .php (files, .utf8
     sources and overlays alike; never other files, never make-file bodies) the
-    texts {PRODUCT}, {STATS} and {LOG} become 127.0.0.1:<port of that role>.
+    texts {PRODUCT}, {STATS} and {LOG} become <host name>:<port of that role>
+    (host name 127.0.0.1 unless --host-name says otherwise).
 
 How a request is answered
 -------------------------
@@ -56,6 +57,9 @@ with "ERROR <reason>"; query values percent-encoded)
 ------------------------------------------------------------------------
 /__control/ping                     "OK"
 /__control/ports                    "product P\\nstats S\\nlog L\\n"
+/__control/tls-refused              TLS mode: connections that ended before a request,
+        because the handshake failed or the client hung up right after it (as a
+        client that does not trust the certificate does): "product N\\nstats N\\nlog N\\n"
 /__control/log[?role=R]             request log, one line per request:
         role<TAB>method<TAB>path?query<TAB>HTTP/x.y<TAB>User-Agent<TAB>
         Authorization<TAB>epoch seconds (6 decimals); tabs and line breaks
@@ -109,6 +113,11 @@ CLI
   --log FILE         also append each request-log line to FILE
   --max-seconds N    exit after N seconds (default 3600)
   --quiet            print nothing but errors
+  --tls-cert FILE    HTTPS mode: every port (control API included) speaks TLS with this
+  --tls-key FILE     certificate chain (PEM) and key; addresses the server writes
+                     (placeholders, redirects) then begin with https://
+  --host-name NAME   the name those addresses use for 127.0.0.1 (default 127.0.0.1; a
+                     certificate for DNS:localhost wants localhost)
 SIGTERM and SIGINT stop the server cleanly (exit status 0).
 """
 
@@ -121,6 +130,7 @@ import select
 import signal
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import termios
@@ -145,6 +155,7 @@ MAX_REQUEST_BODY = 64 * 1024 * 1024
 MAX_LOG_ENTRIES = 100_000
 MAX_REQUESTS_PER_CONNECTION = 1000
 IDLE_TIMEOUT = 30            # seconds a kept-alive connection may sit idle
+HANDSHAKE_TIMEOUT = 10       # seconds a TLS client may take to say hello
 MAX_PAUSE_MS = 600_000       # upper bound for any fault's pause
 SAFE_PID = re.compile(r"[A-Za-z0-9_~-][A-Za-z0-9_.~-]*")   # every id a partner copy can carry
 FAULT_KINDS = ("status", "redirect", "no-length", "chunked", "short", "long",
@@ -401,17 +412,30 @@ class Handler(BaseHTTPRequestHandler):
     reply_version = "HTTP/1.1"
 
     def setup(self):
+        # TLS: the handshake happens here, on the connection's own thread, so a client
+        # that is slow to say hello holds up no other.
+        self.tls_failed = False
+        self.requests_served = 0
+        if isinstance(self.request, ssl.SSLSocket):
+            self.request.settimeout(HANDSHAKE_TIMEOUT)
+            try:
+                self.request.do_handshake()
+            except (ssl.SSLError, OSError):
+                self.tls_failed = True
         super().setup()
-        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if not self.tls_failed:
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def handle(self):
         try:
-            for _ in range(MAX_REQUESTS_PER_CONNECTION):
+            for _ in range(0 if self.tls_failed else MAX_REQUESTS_PER_CONNECTION):
                 self.handle_one_request()
                 if self.close_connection:
                     break
         except (ConnectionError, TimeoutError, OSError):
             pass
+        if isinstance(self.request, ssl.SSLSocket) and self.requests_served == 0:
+            self.server.app.count_tls_refusal(self.server.role)
 
     def log_message(self, fmt, *args):
         if not self.server.app.quiet:
@@ -499,6 +523,7 @@ class Handler(BaseHTTPRequestHandler):
     # -- answering --
 
     def serve(self):
+        self.requests_served += 1
         server, state = self.server, self.server.app.state
         self.reply_version = "HTTP/1.0" if self.request_version == "HTTP/1.0" else "HTTP/1.1"
         if self.reply_version == "HTTP/1.0":
@@ -566,7 +591,7 @@ class Handler(BaseHTTPRequestHandler):
             location = "/__hop?" + urlencode({"left": hops - 1, "to": to, "code": code},
                                              encoding="latin-1")
         if not location.startswith(("http://", "https://")):
-            location = "http://127.0.0.1:%d%s" % (self.server.port, location)
+            location = "%s:%d%s" % (self.server.app.origin_prefix, self.server.port, location)
         self.reply(code, b"Moved", "text/html", [("Location", location)])
 
     def hop(self, query):
@@ -692,6 +717,9 @@ class Handler(BaseHTTPRequestHandler):
             return "OK\n"
         if name == "ports":
             return "".join("%s %d\n" % (r, app.ports[r]) for r in ROLES)
+        if name == "tls-refused":
+            with state.lock:
+                return "".join("%s %d\n" % (r, app.tls_refusals[r]) for r in ROLES)
         if name == "log":
             return state.log_text(role() if params.get("role") else None)
         if name == "clear-log":
@@ -754,19 +782,35 @@ class RoleServer(socketserver.ThreadingTCPServer):
         super().__init__(("127.0.0.1", port), Handler)
         self.port = self.server_address[1]
 
+    def get_request(self):
+        sock, address = super().get_request()
+        if self.app.tls:
+            # The handshake waits for the handler's thread (Handler.setup).
+            sock = self.app.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
+
 
 class App:
-    def __init__(self, content, log_file, quiet):
+    def __init__(self, content, log_file, quiet, tls=None, host_name="127.0.0.1"):
         self.content = content
         self.quiet = quiet
         self.state = State(log_file)
         self.stop = threading.Event()
         self.ports = {}
+        self.tls = tls
+        self.host_name = host_name
+        self.origin_prefix = "%s://%s" % ("https" if tls else "http", host_name)
+        self.tls_refusals = {role: 0 for role in ROLES}
 
     def substitute(self, data):
         for role in ROLES:
-            data = data.replace(b"{%s}" % role.upper().encode(), b"127.0.0.1:%d" % self.ports[role])
+            data = data.replace(b"{%s}" % role.upper().encode(),
+                                b"%s:%d" % (self.host_name.encode(), self.ports[role]))
         return data
+
+    def count_tls_refusal(self, role):
+        with self.state.lock:
+            self.tls_refusals[role] += 1
 
 
 def parse_args(argv):
@@ -779,7 +823,12 @@ def parse_args(argv):
     parser.add_argument("--log", help="also append the request log to this file")
     parser.add_argument("--max-seconds", type=float, default=3600, help="lifetime in seconds (default 3600)")
     parser.add_argument("--quiet", action="store_true", help="print nothing but errors")
+    parser.add_argument("--tls-cert", help="HTTPS mode: certificate chain (PEM)")
+    parser.add_argument("--tls-key", help="HTTPS mode: the certificate's key (PEM)")
+    parser.add_argument("--host-name", default="127.0.0.1", help="name for 127.0.0.1 in the addresses written")
     args = parser.parse_args(argv)
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
     if args.content and not os.path.isdir(args.content):
         parser.error("--content %s is not a folder" % args.content)
     if args.max_seconds <= 0:
@@ -789,7 +838,15 @@ def parse_args(argv):
 
 def main(argv=None):
     args = parse_args(argv)
-    app = App(os.path.abspath(args.content) if args.content else None, args.log, args.quiet)
+    tls = None
+    if args.tls_cert:
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        try:
+            tls.load_cert_chain(args.tls_cert, args.tls_key)
+        except (OSError, ssl.SSLError) as e:
+            sys.stderr.write("publisher_server: cannot use %s: %s\n" % (args.tls_cert, e))
+            return 2
+    app = App(os.path.abspath(args.content) if args.content else None, args.log, args.quiet, tls, args.host_name)
     wanted = {"product": args.port,
               "stats": args.stats_port if args.stats_port is not None else (args.port + 1 if args.port else 0),
               "log": args.log_port if args.log_port is not None else (args.port + 2 if args.port else 0)}

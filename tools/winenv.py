@@ -13,6 +13,9 @@ import time
 from pathlib import Path
 
 PREFIX_VERSION = "4"   # bump when the prefix settings below change
+# Wine's TLS checks a server's certificate against this bundle of the host, not against
+# the prefix's certificate stores.
+TRUST_BUNDLE = Path("/etc/ssl/certs/ca-certificates.crt")
 
 
 class WineEnv:
@@ -23,6 +26,8 @@ class WineEnv:
         self.display = display
         self.log = log
         self._xvfb = None
+        self._namespace = None
+        self.command_prefix = []   # put before every Wine command (see trust_ca)
         self.env = dict(os.environ)
         self.env.update({
             "WINEPREFIX": str(self.prefix),
@@ -115,8 +120,8 @@ class WineEnv:
         # Wine's background processes inherit our pipes, so output goes to files only.
         out = open(log_path, "wb") if log_path else subprocess.DEVNULL
         try:
-            return subprocess.run(args, env=self.env, stdout=out, stderr=subprocess.STDOUT,
-                                  stdin=subprocess.DEVNULL, timeout=timeout).returncode
+            return subprocess.run(self.command_prefix + list(args), env=self.env, stdout=out,
+                                  stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=timeout).returncode
         except subprocess.TimeoutExpired:
             return None
         finally:
@@ -128,8 +133,8 @@ class WineEnv:
         env.update(extra_env or {})
         out = open(log_path, "wb")
         try:
-            return subprocess.Popen(args, env=env, stdout=out, stderr=subprocess.STDOUT,
-                                    stdin=subprocess.DEVNULL)
+            return subprocess.Popen(self.command_prefix + list(args), env=env, stdout=out,
+                                    stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         finally:
             out.close()
 
@@ -142,8 +147,52 @@ class WineEnv:
 
     def kill_wineserver(self):
         env = dict(self.env)
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+        subprocess.run(self.command_prefix + ["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
+
+    # -- a certificate authority trusted for a while -------------------------------
+
+    def trust_ca(self, ca_pem, folder):
+        """From now on runs every Wine program, wineserver included, in a private mount
+        namespace in which the host's trust bundle also holds ca_pem: Wine then trusts
+        servers with certificates from that authority. The machine's own bundle is not
+        touched. Needs root (unshare -m); forget_ca or close ends it."""
+        self.forget_ca()
+        copy = Path(folder) / "ca-certificates.crt"
+        copy.write_bytes(TRUST_BUNDLE.read_bytes().rstrip(b"\n") + b"\n" + Path(ca_pem).read_bytes())
+        # A wineserver outside the namespace would serve the programs started inside it.
+        self.kill_wineserver()
+        holder = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                                   'mount --bind "$1" "$2" && exec sleep infinity', "sh", str(copy),
+                                   str(TRUST_BUNDLE)],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Entering it is safe only once the bundle is mounted, that is once "sleep" runs.
+        cmdline = Path(f"/proc/{holder.pid}/cmdline")
+        deadline = time.time() + 10
+        while True:
+            if holder.poll() is not None or time.time() > deadline:
+                holder.kill()
+                holder.wait()
+                raise RuntimeError("could not trust a test certificate authority: "
+                                   "unshare -m and mount --bind need root")
+            try:
+                if cmdline.read_bytes().startswith(b"sleep\0"):
+                    break
+            except OSError:
+                pass
+            time.sleep(0.02)
+        self._namespace = holder
+        self.command_prefix = ["nsenter", f"--target={holder.pid}", "--mount", "--"]
+
+    def forget_ca(self):
+        """Ends trust_ca: Wine runs outside the namespace again, with a new wineserver."""
+        if not self._namespace:
+            return
+        self.kill_wineserver()
+        self.command_prefix = []
+        self._namespace.kill()
+        self._namespace.wait()
+        self._namespace = None
 
     def screenshot(self, png_path, window_id="root"):
         subprocess.run(["/usr/bin/import", "-display", self.env["DISPLAY"], "-window", window_id, str(png_path)],
@@ -152,6 +201,7 @@ class WineEnv:
     def close(self):
         try:
             self.kill_wineserver()
+            self.forget_ca()
         except Exception:
             pass
         if self._xvfb:

@@ -55,13 +55,12 @@ class ReadmeBuildTest(unittest.TestCase):
         # URLs without a port: http's own, 80.
         self.assertIn(b"http://www.example.com/Lisence/melvora_licence.txt\0", program)
         self.assertIn(b"http://www.example.com/Lisence/agree.php?w=400\0", program)
-        # The reports connect by host name and port; port 0 asks WinInet for the service's
-        # default, which is 80 for http.
+        # The reports connect by host name and port: http's own, stated.
         hosts = (folder / "generated" / "PublisherHosts.h").read_text()
         self.assertIn('#define MELVORA_STATS_HOST "stats.example.com"', hosts)
-        self.assertIn("#define MELVORA_STATS_PORT 0\n", hosts)
+        self.assertIn("#define MELVORA_STATS_PORT 80\n", hosts)
         self.assertIn('#define MELVORA_LOG_HOST "log.example.com"', hosts)
-        self.assertIn("#define MELVORA_LOG_PORT 0\n", hosts)
+        self.assertIn("#define MELVORA_LOG_PORT 80\n", hosts)
         self.assertIn(b"stats.example.com\0", program)
         self.assertIn(b"log.example.com\0", program)
 

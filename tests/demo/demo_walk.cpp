@@ -1,7 +1,10 @@
-// Walks a setup program through all six pages as a user would, keeping what is offered,
-// and saves a picture of each page: demo_walk <setup program> <folder for the pictures>.
-// Used by tools/demo.py when there is no display to click on, and by the test of an
-// install from a generated publisher site (tests/publish).
+// Walks a setup program through its pages as a user would, keeping what is offered and
+// saving a picture of each page, after saying what its start-up fetched (the terms text,
+// the options tree): demo_walk <setup program> <folder for the pictures> [--start-only]
+// With --start-only it cancels on the first page instead. Used by tools/demo.py when there
+// is no display to click on, by the test of an install from a generated publisher site
+// (tests/publish) and by the tests of the https build (tests/signing). Without optional
+// components the folder page is left out, as the wizard does.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,8 +32,9 @@ int Fail(const char* what)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
-        return Fail("usage: demo_walk <Setup_demo.exe> <picture folder>");
+    const bool startOnly = argc == 4 && std::string(argv[3]) == "--start-only";
+    if (argc != 3 && !startOnly)
+        return Fail("usage: demo_walk <Setup_demo.exe> <picture folder> [--start-only]");
     const std::string setup = argv[1];
     const std::string folder = argv[2];
 
@@ -39,9 +43,16 @@ int main(int argc, char** argv)
         return Fail("the setup program did not start");
     if (!wizard.WaitForWizard() || !wizard.WaitForTree())
         return Fail("the wizard did not come up");
+    // The terms text was fetched as the wizard started, the options on its first idle moment.
+    std::printf("terms of use: %u bytes\n", unsigned(wizard.Text(1002).size()));
+    std::printf("options: %u items\n", unsigned(wizard.TreeItems().size()));
     Shot(wizard, folder, "page1-welcome");
+    if (startOnly) {
+        wizard.PressCancel();
+        return wizard.WaitForExit(60000) == 0 ? 0 : Fail("the setup program did not end cleanly");
+    }
     const char* names[] = {nullptr, nullptr, "page2-terms", "page3-components", "page4-folder"};
-    for (int page = 2; page <= 4; ++page) {
+    for (int page = 2; page <= 3; ++page) {
         if (!wizard.PressNext() || !wizard.WaitForPage(page, 20000))
             return Fail("Next did not lead to the next page");
         WizardDriver::TreeItem item;
@@ -49,15 +60,25 @@ int main(int argc, char** argv)
             wizard.HoverItem(item.hItem);   // shows the root's description
         Shot(wizard, folder, names[page]);
     }
-    if (!wizard.PressNext() || !wizard.WaitForPage(5, 20000))
+    if (!wizard.PressNext())
+        return Fail("Next did not lead on from the options");
+    if (wizard.CurrentPage() == 4) {   // the press returns once the page has changed
+        Shot(wizard, folder, names[4]);
+        if (!wizard.PressNext())
+            return Fail("Next did not lead on from the folder page");
+    }
+    if (wizard.CurrentPage() < 5)
         return Fail("the install did not start");
     Shot(wizard, folder, "page5-installing");
     if (!wizard.WaitForPage(6, 120000))
         return Fail("the install did not finish");
     Shot(wizard, folder, "page6-finish");
     wizard.PressNext();   // Finish: shortcuts, install report, the player starts
-    if (wizard.WaitForExit(60000) != 0)
+    const int exitCode = wizard.WaitForExit(60000);
+    if (exitCode != 0) {
+        std::printf("exit code %d (-1: still running)\n", exitCode);
         return Fail("the setup program did not end cleanly");
+    }
     std::printf("the setup program finished\n");
     return 0;
 }

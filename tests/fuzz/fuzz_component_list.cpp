@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                            ++asked;
                            return FakeExists(path);
                        },
-                       entries.get(), count);
+                       PublisherScheme::Http, entries.get(), count);
 
     Check(count >= 0 && count <= kComponentCapacity);
     Check(asked >= count);
@@ -60,8 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(e.localPath.Right(e.url.GetLength() - e.url.ReverseFind('/') - 1) ==
               e.url.Mid(e.url.ReverseFind('/') + 1));
     }
-    // A second text is appended after the first and still stops at ten.
-    ParseComponentRows(text, kProgramFiles, FakeExists, entries.get(), count);
+    // A second text is appended after the first and still stops at ten; read for https,
+    // every address it keeps is one the fetch would take as https.
+    const int before = count;
+    ParseComponentRows(text, kProgramFiles, FakeExists, PublisherScheme::Https, entries.get(), count);
     Check(count <= kComponentCapacity);
+    for (int i = before; i < count; ++i) {
+        for (const CString* address : {&entries[i].url, &entries[i].pageUrl})
+            Check(address->IsEmpty() || IsFetchableUrl(*address, PublisherScheme::Https));
+    }
     return 0;
 }

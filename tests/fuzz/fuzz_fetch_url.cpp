@@ -1,6 +1,6 @@
-// The text fetch's URL rules on arbitrary input: the normalised URL is trimmed, gets a
-// scheme when it had no ":", is stable when normalised again, and whatever is judged
-// plain http parses with a server.
+// The text fetch's URL rules on arbitrary input, for either scheme a build may have: the
+// normalised URL is trimmed, gets the build's scheme when it had no ":", is stable when
+// normalised again, and whatever is judged fetchable parses with a server and that scheme.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,27 +21,37 @@ bool IsSpace(char ch)
     return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\v' || ch == '\f';
 }
 
+void CheckScheme(const CString& url, PublisherScheme scheme)
+{
+    const CString normalised = NormaliseFetchUrl(url, scheme);
+
+    Check(!normalised.IsEmpty());
+    Check(!IsSpace(normalised[0]) && !IsSpace(normalised[normalised.GetLength() - 1]));
+    Check(normalised.Find(':') >= 0);
+    if (url.Find(':') < 0)
+        Check(normalised.Find(CString(SchemeName(scheme)) + ":") == 0);
+    Check(NormaliseFetchUrl(normalised, scheme) == normalised);
+
+    const unsigned long wanted = scheme == PublisherScheme::Https ? AFX_INET_SERVICE_HTTPS : AFX_INET_SERVICE_HTTP;
+    if (IsFetchableUrl(normalised, scheme)) {
+        unsigned long service = 0;
+        CString server, object;
+        unsigned short port = 0;
+        Check(AfxParseURL(normalised, service, server, object, port));
+        Check(service == wanted && !server.IsEmpty() && port != 0 && object.Find('/') == 0);
+    }
+    // A server's address survives an https build only as an https URL.
+    const CString kept = ServerGivenAddress(url, scheme);
+    Check(kept == url || (scheme == PublisherScheme::Https && kept.IsEmpty()));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CString url;
     url.Append(reinterpret_cast<const char*>(data), int(size));
-    const CString normalised = NormaliseFetchUrl(url);
-
-    Check(!normalised.IsEmpty());
-    Check(!IsSpace(normalised[0]) && !IsSpace(normalised[normalised.GetLength() - 1]));
-    Check(normalised.Find(':') >= 0);
-    if (url.Find(':') < 0)
-        Check(normalised.Find("http:") == 0);
-    Check(NormaliseFetchUrl(normalised) == normalised);
-
-    if (IsPlainHttpUrl(normalised)) {
-        unsigned long service = 0;
-        CString server, object;
-        unsigned short port = 0;
-        Check(AfxParseURL(normalised, service, server, object, port));
-        Check(service == AFX_INET_SERVICE_HTTP && !server.IsEmpty() && port != 0 && object.Find('/') == 0);
-    }
+    CheckScheme(url, PublisherScheme::Http);
+    CheckScheme(url, PublisherScheme::Https);
     return 0;
 }

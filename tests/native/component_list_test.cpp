@@ -20,6 +20,7 @@ struct ListFixture {
     int count = 0;
     std::set<std::string> existing{kProgramFiles};
     std::vector<std::string> asked;
+    PublisherScheme scheme = PublisherScheme::Http;
 
     void Parse(const CString& text)
     {
@@ -28,7 +29,7 @@ struct ListFixture {
                                asked.push_back(path.str());
                                return existing.count(path.str()) != 0;
                            },
-                           entries.get(), count);
+                           scheme, entries.get(), count);
     }
     const ComponentEntry& operator[](int i) const { return entries[i]; }
 };
@@ -117,6 +118,37 @@ TEST(ComponentList, MissingSeparatorsLeaveFieldsEmptyAndTheRestFlowsOn)
     EXPECT_EQ(list[1].name, "");
     EXPECT_EQ(list[1].mandatoryFlag, "http://h/b.exe");
     EXPECT_EQ(list.asked.back(), kProgramFiles);
+}
+
+TEST(ComponentList, InAnHttpsBuildAPlainHttpInstallerOrPageAddressCountsAsMissing)
+{
+    ListFixture list;
+    list.scheme = PublisherScheme::Https;
+    list.Parse("/A/a.exe|https://cdn.example/A.exe|A|a|https://www.example/a.html|0^"
+               "/B/b.exe|http://cdn.example/B.exe|B|b|HTTPS://www.example/b.html|0^"
+               "/C/c.exe|HTTPS://cdn.example/C.exe|C|c|http://www.example/c.html|0^"
+               "/D/d.exe| https://cdn.example/D.exe|D|d|//www.example/d.html|0");
+    ASSERT_EQ(list.count, 4);
+    EXPECT_EQ(list[0].url, "https://cdn.example/A.exe");
+    EXPECT_EQ(list[0].localPath, "C:\\Program Files\\A\\A.exe");
+    EXPECT_EQ(list[0].pageUrl, "https://www.example/a.html");
+    // The row stays (its name and description are shown), its http address reads as empty.
+    EXPECT_EQ(list[1].name, "B");
+    EXPECT_EQ(list[1].url, "");
+    EXPECT_EQ(list[1].localPath, "C:\\Program Files\\B\\");
+    EXPECT_EQ(list[1].pageUrl, "HTTPS://www.example/b.html");
+    EXPECT_EQ(list[2].url, "HTTPS://cdn.example/C.exe");
+    EXPECT_EQ(list[2].pageUrl, "");
+    // Only a whole https URL counts: no leading blank, no scheme-relative address.
+    EXPECT_EQ(list[3].url, "");
+    EXPECT_EQ(list[3].pageUrl, "");
+
+    // A default build keeps every address as the server gave it.
+    ListFixture plain;
+    plain.Parse("/B/b.exe|http://cdn.example/B.exe|B|b|ftp://x/b|0");
+    ASSERT_EQ(plain.count, 1);
+    EXPECT_EQ(plain[0].url, "http://cdn.example/B.exe");
+    EXPECT_EQ(plain[0].pageUrl, "ftp://x/b");
 }
 
 TEST(ComponentList, NeverHoldsMoreThanTenEntries)

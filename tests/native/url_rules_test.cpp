@@ -7,40 +7,68 @@
 
 namespace {
 
-TEST(FetchUrl, AUrlWithoutColonGetsHttpInFrontAfterTrimming)
+const PublisherScheme kHttp = PublisherScheme::Http;
+const PublisherScheme kHttps = PublisherScheme::Https;
+
+TEST(FetchUrl, AUrlWithoutColonGetsTheBuildsSchemeInFrontAfterTrimming)
 {
-    EXPECT_EQ(NormaliseFetchUrl("  www.example.com/Lisence/a.txt \t\r\n"), "http://www.example.com/Lisence/a.txt");
-    EXPECT_EQ(NormaliseFetchUrl("//www.example.com/a.txt"), "http://www.example.com/a.txt");
-    EXPECT_EQ(NormaliseFetchUrl("/a.txt"), "http:/a.txt");
-    EXPECT_EQ(NormaliseFetchUrl(""), "http://");
-    EXPECT_EQ(NormaliseFetchUrl(" HTTP://h/x "), "HTTP://h/x");
+    EXPECT_EQ(NormaliseFetchUrl("  www.example.com/Lisence/a.txt \t\r\n", kHttp),
+              "http://www.example.com/Lisence/a.txt");
+    EXPECT_EQ(NormaliseFetchUrl("//www.example.com/a.txt", kHttp), "http://www.example.com/a.txt");
+    EXPECT_EQ(NormaliseFetchUrl("/a.txt", kHttp), "http:/a.txt");
+    EXPECT_EQ(NormaliseFetchUrl("", kHttp), "http://");
+    EXPECT_EQ(NormaliseFetchUrl(" HTTP://h/x ", kHttp), "HTTP://h/x");
     // Any ":" (a port, a colon in the query) means nothing is put in front.
-    EXPECT_EQ(NormaliseFetchUrl("host:8080/a.txt"), "host:8080/a.txt");
-    EXPECT_EQ(NormaliseFetchUrl("host/a.php?t=1:2"), "host/a.php?t=1:2");
+    EXPECT_EQ(NormaliseFetchUrl("host:8080/a.txt", kHttp), "host:8080/a.txt");
+    EXPECT_EQ(NormaliseFetchUrl("host/a.php?t=1:2", kHttp), "host/a.php?t=1:2");
+
+    EXPECT_EQ(NormaliseFetchUrl(" www.example.com/a.txt ", kHttps), "https://www.example.com/a.txt");
+    EXPECT_EQ(NormaliseFetchUrl("//www.example.com/a.txt", kHttps), "https://www.example.com/a.txt");
+    EXPECT_EQ(NormaliseFetchUrl("http://h/x", kHttps), "http://h/x");
 }
 
-TEST(FetchUrl, OnlyPlainHttpUrlsAreRequested)
+TEST(FetchUrl, OnlyUrlsOfTheBuildsSchemeAreRequested)
 {
-    EXPECT_TRUE(IsPlainHttpUrl("http://127.0.0.1:47080/app/setup/setup.php?pid=abc"));
-    EXPECT_TRUE(IsPlainHttpUrl(NormaliseFetchUrl(" www.example.com/a.txt ")));
-    EXPECT_TRUE(IsPlainHttpUrl(NormaliseFetchUrl("//www.example.com/a.txt")));
-    EXPECT_FALSE(IsPlainHttpUrl("https://www.example.com/a.txt"));
-    EXPECT_FALSE(IsPlainHttpUrl("ftp://www.example.com/a.txt"));
-    EXPECT_FALSE(IsPlainHttpUrl("file://c/a.txt"));
-    EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("host:8080/a.txt")));
-    EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("/a.txt")));
-    EXPECT_FALSE(IsPlainHttpUrl(NormaliseFetchUrl("")));
+    EXPECT_TRUE(IsFetchableUrl("http://127.0.0.1:47080/app/setup/setup.php?pid=abc", kHttp));
+    EXPECT_TRUE(IsFetchableUrl(NormaliseFetchUrl(" www.example.com/a.txt ", kHttp), kHttp));
+    EXPECT_TRUE(IsFetchableUrl(NormaliseFetchUrl("//www.example.com/a.txt", kHttp), kHttp));
+    EXPECT_FALSE(IsFetchableUrl("https://www.example.com/a.txt", kHttp));
+    EXPECT_FALSE(IsFetchableUrl("ftp://www.example.com/a.txt", kHttp));
+    EXPECT_FALSE(IsFetchableUrl("file://c/a.txt", kHttp));
+    EXPECT_FALSE(IsFetchableUrl(NormaliseFetchUrl("host:8080/a.txt", kHttp), kHttp));
+    EXPECT_FALSE(IsFetchableUrl(NormaliseFetchUrl("/a.txt", kHttp), kHttp));
+    EXPECT_FALSE(IsFetchableUrl(NormaliseFetchUrl("", kHttp), kHttp));
+
+    // A build for https takes https only: plain http is never a fallback.
+    EXPECT_TRUE(IsFetchableUrl("https://localhost:47080/Lisence/melvora_licence.txt", kHttps));
+    EXPECT_TRUE(IsFetchableUrl("HTTPS://www.example.com/a.txt", kHttps));
+    EXPECT_TRUE(IsFetchableUrl(NormaliseFetchUrl("www.example.com/a.txt", kHttps), kHttps));
+    EXPECT_FALSE(IsFetchableUrl("http://www.example.com/a.txt", kHttps));
+    EXPECT_FALSE(IsFetchableUrl("ftp://www.example.com/a.txt", kHttps));
+    EXPECT_FALSE(IsFetchableUrl("https:/a.txt", kHttps));
+}
+
+TEST(DownloadedPrograms, FilesEndingInExeOrDllInAnyCaseAreChecked)
+{
+    for (const char* name : {"C:\\Program Files\\MELVORA\\MELVORA.exe", "ZUZade.dll", "x\\SETUP.EXE", "a.Dll",
+                             ".exe"})
+        EXPECT_TRUE(IsProgramFileName(name)) << name;
+    for (const char* name : {"uninstall.ini", "setup.exe.part", "setupexe", "a.exe ", "a.ex", "", "exe", "x.msi"})
+        EXPECT_FALSE(IsProgramFileName(name)) << name;
 }
 
 TEST(ServerAddresses, EachRequestNamesItsFolderPartnerAndVersionInTheirPlaces)
 {
-    EXPECT_EQ(ComponentListUrl("www.example.com:8080", "nv01"), "http://www.example.com:8080/app/setup/setup.php?pid=nv01");
+    EXPECT_EQ(ComponentListUrl("http://www.example.com:8080", "nv01"),
+              "http://www.example.com:8080/app/setup/setup.php?pid=nv01");
+    EXPECT_EQ(ComponentListUrl("https://www.example.com", "nv01"), "https://www.example.com/app/setup/setup.php?pid=nv01");
     EXPECT_EQ(VersionQueryPath("nv01"), "/app/ver.php?project=melvora&pid=nv01");
     // Nothing stored: the reports name the default partner.
     EXPECT_EQ(ReportedPartnerId(""), "melvora");
     EXPECT_EQ(ReportedPartnerId("nv01"), "nv01");
 
-    const CString base = DownloadBaseUrl("www.example.com");
+    EXPECT_EQ(DownloadBaseUrl("https://www.example.com"), "https://www.example.com/app/ver_file");
+    const CString base = DownloadBaseUrl("http://www.example.com");
     EXPECT_EQ(base, "http://www.example.com/app/ver_file");
     // The uninstaller is shared by every partner and version, capitalised on the server.
     EXPECT_EQ(UninstallFileUrl(base, "Uninstall.exe"), "http://www.example.com/app/ver_file/uninstall/Uninstall.exe");
@@ -61,7 +89,7 @@ TEST(ServerAddresses, APartnerIdGoesIntoEveryAddressAsOneEncodedComponent)
     EXPECT_EQ(EncodeUrlComponent(""), "");
 
     const CString odd = "a b&pid=x#y";
-    EXPECT_EQ(ComponentListUrl("h", odd), "http://h/app/setup/setup.php?pid=a%20b%26pid%3Dx%23y");
+    EXPECT_EQ(ComponentListUrl("http://h", odd), "http://h/app/setup/setup.php?pid=a%20b%26pid%3Dx%23y");
     EXPECT_EQ(VersionQueryPath(odd), "/app/ver.php?project=melvora&pid=a%20b%26pid%3Dx%23y");
     EXPECT_EQ(InstallLogPath(odd, "ABCDEFGHIJKL"), "/app/receive/log.php?pid=a%20b%26pid%3Dx%23y&sr=ABCDEFGHIJKL");
     EXPECT_EQ(VersionedFileUrl("http://h/app/ver_file", "../x y", "1.0", "ZUZade.dll"),

@@ -119,6 +119,8 @@ class PublishSite(unittest.TestCase):
             "unknown setting": change(nv01, "updater_file", "payload/updater-1.0.1"),
             "a version is": change(nv01, "player", "1.0/3"),
             "not among [files]": change(("files",), "/files/tools/ToolSetup.exe", None),
+            "/files/tools/Other.exe is on the product host but not among [files]":
+                change(nv01 + ("components", 0), "installer", "https://{PRODUCT}/files/tools/Other.exe"),
             "code page 949": change((), "terms", "약관 \u266b\U0001F3B5"),
             "must differ": change(("hosts",), "log", "WWW.example.com:80"),
             "unknown placeholder": change(nv01 + ("components", 0), "page", "http://{PRODUCTS}/pages/tools.html"),

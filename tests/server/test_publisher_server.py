@@ -10,6 +10,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -578,6 +579,63 @@ class ControlAndLifetimeTests(ServerTestCase):
             self.assertEqual(server.ports, {"product": probe_port, "stats": probe_port + 1, "log": probe_port + 2})
         finally:
             server.stop()
+
+
+class TlsModeTests(unittest.TestCase):
+    """HTTPS mode: every port speaks TLS, the addresses the server writes are https ones
+    for the given host name, and a client that refuses the certificate is counted."""
+
+    def test_https_requests_redirects_placeholders_and_refused_handshakes(self):
+        folder = Path(tempfile.mkdtemp(prefix="pubsrv-tls-"))
+        self.addCleanup(shutil.rmtree, folder, True)
+        make_content(folder / "content")
+        cert, key = folder / "server.pem", folder / "server.key"
+        made = subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                               "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
+                               "-keyout", str(key), "-out", str(cert)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(made.returncode, 0)
+        server = Server(folder / "content", "--tls-cert", str(cert), "--tls-key", str(key),
+                        "--host-name", "localhost")
+        self.addCleanup(server.stop)
+        trusting = ssl.create_default_context(cafile=str(cert))
+
+        def get(role, target, headers=None, context=trusting):
+            connection = http.client.HTTPSConnection("localhost", server.ports[role], context=context, timeout=5)
+            try:
+                connection.request("GET", target, headers=headers or {})
+                reply = connection.getresponse()
+                return reply.status, reply.getheader("Location"), reply.read()
+            finally:
+                connection.close()
+
+        status, _, body = get("product", "/plain.txt")
+        self.assertEqual(status, 200)
+        self.assertEqual(body, b"product=localhost:%d stats=localhost:%d log=localhost:%d" % (
+            server.ports["product"], server.ports["stats"], server.ports["log"]))
+        status, _, body = get("stats", "/app/ver.php?project=melvora&pid=known", {"Authorization": GOOD_AUTH})
+        self.assertEqual((status, body), (200, b"OK|1.0.0|1.0.0"))
+        self.assertEqual(get("product", "/__control/fault?path=/moved&kind=redirect&to=/plain.txt")[0], 200)
+        status, location, _ = get("product", "/moved")
+        self.assertEqual((status, location), (302, "https://localhost:%d/plain.txt" % server.ports["product"]))
+
+        # Plain http, a client that does not trust the certificate, and one that hangs up
+        # after the handshake (as Wine does when the certificate fails its check) get
+        # nothing, reach neither the content nor the request log, and are counted.
+        self.assertNotIn(b"HTTP/", exchange(server.ports["log"], b"GET /x HTTP/1.0\r\n\r\n"))
+        with self.assertRaises(ssl.SSLCertVerificationError):
+            get("product", "/plain.txt", context=ssl.create_default_context())   # the system's trust only
+        with socket.create_connection(("127.0.0.1", server.ports["product"]), timeout=5) as raw:
+            with trusting.wrap_socket(raw, server_hostname="localhost"):
+                pass
+        # The server counts a connection as it ends, on the connection's own thread.
+        deadline = time.monotonic() + 5
+        while get("product", "/__control/tls-refused")[2] != b"product 2\nstats 0\nlog 1\n":
+            self.assertLess(time.monotonic(), deadline, get("product", "/__control/tls-refused")[2])
+            time.sleep(0.05)
+        status, _, log = get("product", "/__control/log")
+        self.assertEqual([line.split("\t")[2] for line in log.decode().splitlines()],
+                         ["/plain.txt", "/app/ver.php?project=melvora&pid=known", "/moved"])
 
 
 def _free_port():
