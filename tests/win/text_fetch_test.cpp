@@ -90,6 +90,20 @@ TEST_F(TextFetch, ARefusedConnectionGivesEmptyText)
     EXPECT_EQ(result, 1);
 }
 
+// A socket listening on a free loopback port (Winsock must be started);
+// false when none could be had.
+bool ListenOnLoopback(int backlog, SOCKET* pListener, sockaddr_in* pAddr)
+{
+    *pListener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    *pAddr = sockaddr_in{};
+    pAddr->sin_family = AF_INET;
+    pAddr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof *pAddr;
+    return ::bind(*pListener, reinterpret_cast<sockaddr*>(pAddr), sizeof *pAddr) == 0 &&
+           ::listen(*pListener, backlog) == 0 &&
+           ::getsockname(*pListener, reinterpret_cast<sockaddr*>(pAddr), &len) == 0;
+}
+
 // A loopback port whose queue of connections waiting to be accepted is full, so a new
 // connection attempt there is never answered, as with a host behind a firewall that
 // drops it.
@@ -99,13 +113,8 @@ public:
     {
         WSADATA wsa;
         ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int len = sizeof addr;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listener, 0) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        sockaddr_in addr;
+        if (!ListenOnLoopback(0, &m_listener, &addr))
             return;
         for (SOCKET& s : m_fillers) {
             s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -246,14 +255,8 @@ public:
     {
         WSADATA wsa;
         ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int len = sizeof addr;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-            ::listen(m_listener, 1) == 0 &&
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        sockaddr_in addr;
+        if (ListenOnLoopback(1, &m_listener, &addr))
             m_port = ntohs(addr.sin_port);
         m_thread = ::CreateThread(nullptr, 0, &OneRequestServer::ThreadProc, this, 0, nullptr);
     }
