@@ -2,25 +2,8 @@
 
 #include <new>
 
+#include "CBstr.h"
 #include "CWindow.h"
-
-namespace {
-
-// 8-bit text of the program's code page as a BSTR; null when empty or out of memory.
-BSTR ToBstr(const CString& text)
-{
-    if (text.IsEmpty())
-        return nullptr;
-    const int cch = ::MultiByteToWideChar(CP_ACP, 0, text, text.GetLength(), nullptr, 0);
-    if (cch <= 0)
-        return nullptr;
-    BSTR bstr = ::SysAllocStringLen(nullptr, UINT(cch));
-    if (bstr)
-        ::MultiByteToWideChar(CP_ACP, 0, text, text.GetLength(), bstr, cch);
-    return bstr;
-}
-
-}  // namespace
 
 LRESULT CCheckBoxAccessible::Answer(HWND hBox, HWND hLabel, WPARAM wParam)
 {
@@ -132,7 +115,7 @@ STDMETHODIMP CCheckBoxAccessible::get_accName(VARIANT varChild, BSTR* pszName)
         return m_pStandard->get_accName(varChild, pszName);
     if (!::IsWindow(m_hBox) || !::IsWindow(m_hLabel))
         return E_FAIL;
-    *pszName = ToBstr(CWindow(m_hLabel).GetWindowText());
+    *pszName = AllocBstr(CWindow(m_hLabel).GetWindowText());
     return *pszName ? S_OK : S_FALSE;
 }
 

@@ -107,4 +107,3 @@ CClientDC::~CClientDC()
         ::ReleaseDC(m_hWnd, m_hDC);
     Detach();
 }
-

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "CBstr.h"
 #include "CDataExchange.h"
 #include "COleControlSite.h"
 
@@ -234,7 +235,7 @@ public:
             switch (pbParamInfo[i]) {
             case 0x08:   // VTS_BSTR
                 v.vt = VT_BSTR;
-                v.bstrVal = ToBstr(va_arg(args, const char*));
+                v.bstrVal = AllocBstr(va_arg(args, const char*));
                 break;
             case 0x4C:   // VTS_PVARIANT
                 v.vt = VT_VARIANT | VT_BYREF;
@@ -249,20 +250,6 @@ public:
     DISPPARAMS Params() { return DISPPARAMS{m_args.data(), nullptr, UINT(m_args.size()), 0}; }
 
 private:
-    // 8-bit text in the program's code page as a BSTR; null text is the empty string.
-    static BSTR ToBstr(const char* psz)
-    {
-        if (!psz || !*psz)
-            return nullptr;
-        const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
-        if (cch <= 0)
-            return nullptr;
-        BSTR bstr = ::SysAllocStringLen(nullptr, UINT(cch - 1));
-        if (bstr)
-            ::MultiByteToWideChar(CP_ACP, 0, psz, -1, bstr, cch);
-        return bstr;
-    }
-
     std::vector<VARIANTARG> m_args;
 };
 

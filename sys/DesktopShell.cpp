@@ -6,34 +6,11 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include "CBstr.h"
 #include "ComRef.h"
 #include "ComScope.h"
 
 namespace {
-
-// A BSTR made from text in the program's code page, freed when it goes out of scope.
-class Bstr {
-public:
-    explicit Bstr(const char* psz)
-    {
-        const int cch = ::MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
-        if (cch <= 0)
-            return;
-        m_bstr = ::SysAllocStringLen(nullptr, UINT(cch - 1));
-        if (m_bstr && ::MultiByteToWideChar(CP_ACP, 0, psz, -1, m_bstr, cch) != cch) {
-            ::SysFreeString(m_bstr);
-            m_bstr = nullptr;
-        }
-    }
-    ~Bstr() { ::SysFreeString(m_bstr); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-
-    BSTR get() const { return m_bstr; }
-
-private:
-    BSTR m_bstr = nullptr;
-};
 
 bool IsElevated()
 {
@@ -98,8 +75,8 @@ bool OpenThroughDesktopShell(const CString& strPath)
     ComRef<IShellDispatch2> shell;
     if (!DesktopShellDispatch(shell))
         return false;
-    const Bstr file(strPath);
-    const Bstr verb("open");
+    const CBstr file(strPath);
+    const CBstr verb("open");
     if (!file.get() || !verb.get())
         return false;
     VARIANT arguments, folder, operation, show;
