@@ -18,7 +18,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
-  $SUDO apt-get update -qq
+  # A mirror in the middle of a sync makes one index fail to download now and then: try
+  # again, and if one list stays unreadable install from the rest. The install itself
+  # still has to succeed.
+  for attempt in 1 2 3; do
+    if $SUDO apt-get update -qq; then break; fi
+    if [ "$attempt" -eq 3 ]; then
+      echo "install-deps: some package lists could not be updated; installing from the rest" >&2
+    else
+      sleep 5
+    fi
+  done
   # Only nginx's program is needed: the tests run their own nginx, in the foreground on
   # loopback ports. The package would also start the system's nginx service on port 80
   # (and fail to install where port 80 is taken), so no service may start during the
