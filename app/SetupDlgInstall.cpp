@@ -20,7 +20,10 @@ public:
         if (invalidate)
             m_dlg.m_lblStatus.Invalidate(TRUE);
     }
-    bool IsSelected(HTREEITEM hItem) override { return m_dlg.m_tree.GetCheckState(hItem) != CheckUnticked; }
+    bool IsSelected(const ComponentEntry& entry) override
+    {
+        return m_dlg.m_tree.GetCheckState(entry.hItem) != CheckUnticked;
+    }
     HWND NotifyWindow() override { return m_dlg.m_hWnd; }
 
 private:
@@ -35,7 +38,14 @@ void CSetupDlg::RunInstall()
     target.components = m_session.pComponents;
     target.componentCount = m_session.nComponentCount;
     DialogInstallUi ui(*this);
-    RunInstallSequence(target, ui);
+    m_outcome = RunInstallSequence(target, ui);
+    m_bInstallRan = true;
+}
+
+SetupExitCode CSetupDlg::ExitCode() const
+{
+    // Once the install has started the wizard cannot be cancelled: it ran to its end.
+    return m_bInstallRan ? ExitCodeOf(m_outcome) : ExitCancelled;
 }
 
 void CSetupDlg::StartInstallThread()

@@ -2,6 +2,7 @@
 #include "SetupDlg.h"
 
 #include "FolderPath.h"
+#include "SetupLog.h"
 
 BOOL CSetupDlg::OnPageButton(WPARAM wParam)
 {
@@ -151,6 +152,7 @@ void CSetupDlg::OnNext()
     case PageFinish: ShowFinishPage(); break;
     default: break;
     }
+    SetupLog::Write("wizard: page %d", m_session.nPage);
 }
 
 void CSetupDlg::OnBack()
@@ -165,4 +167,5 @@ void CSetupDlg::OnBack()
     case PageFolder: ShowFolderPage(); break;
     default: break;
     }
+    SetupLog::Write("wizard: page %d (back)", m_session.nPage);
 }

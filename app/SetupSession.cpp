@@ -13,6 +13,7 @@
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
 #include "Registry.h"
+#include "SetupLog.h"
 
 char g_szProgramFilesDir[260];
 
@@ -36,9 +37,24 @@ CString ModulePath()
 
 }  // namespace
 
+CString FetchTermsText()
+{
+    CString termsUrl;
+    termsUrl.Format("%s", MELVORA_PRODUCT_ORIGIN "/Lisence/melvora_licence.txt");
+    CString termsText;
+    FetchUrlText(termsUrl, termsText);
+    return termsText;
+}
+
 void SetupSession::ReadPartnerId()
 {
-    strPartnerId = PartnerIdFromModulePath(ModulePath());
+    UsePartnerId(PartnerIdFromModulePath(ModulePath()));
+}
+
+void SetupSession::UsePartnerId(const CString& partnerId)
+{
+    strPartnerId = partnerId;
+    SetupLog::Write("partner id: \"%s\"", strPartnerId.GetString());
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "pid", strPartnerId, 0, 1);
 }
 
@@ -50,12 +66,21 @@ void SetupSession::ComputeInstallFolder()
     strInstallDir.Format("%s\\" MELVORA_PRODUCT_NAME, g_szProgramFilesDir);
 }
 
-void SetupSession::FetchComponentList()
+CString SetupSession::FetchComponentList()
 {
     CString text;
     FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text);
-    if (!IsMissingAnswer(text))
-        ParseComponentList(text);
+    if (IsMissingAnswer(text)) {
+        SetupLog::Write("components offered: none (no component list)");
+        return CString();
+    }
+    ParseComponentList(text);
+    SetupLog::Write("components offered: %d", nComponentCount);
+    for (int i = 0; i < nComponentCount; ++i) {
+        const ComponentEntry& entry = pComponents[i];
+        SetupLog::Write("  \"%s\"%s", entry.name.GetString(), entry.mandatoryFlag == "1" ? " (always installed)" : "");
+    }
+    return text;
 }
 
 void SetupSession::ParseComponentList(const CString& text)

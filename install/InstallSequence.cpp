@@ -8,6 +8,7 @@
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
 #include "Registry.h"
+#include "SetupLog.h"
 #include "StatsClient.h"
 #include "UrlRules.h"
 
@@ -25,7 +26,11 @@ public:
     {
         m_ui.ResetBar();
         m_ui.ShowStatus(status, invalidateLabel);
-        return m_downloader.Download(url, InstalledFilePath(m_installDir, localName), m_ui.NotifyWindow());
+        const CString path = InstalledFilePath(m_installDir, localName);
+        const bool arrived = m_downloader.Download(url, path, m_ui.NotifyWindow());
+        SetupLog::Write("%s: %s %s", localName, arrived ? "installed as" : "did not arrive, not installed as",
+                        path.GetString());
+        return arrived;
     }
 
 private:
@@ -55,60 +60,93 @@ bool IsCheckable(const CString& installerPath)
     return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
 }
 
-void InstallComponents(const InstallTarget& target, InstallUi& ui)
+// The number of selected components that were not started.
+int InstallComponents(const InstallTarget& target, InstallUi& ui)
 {
+    int missing = 0;
     CHttpDownloader downloader;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
-        if (!ui.IsSelected(entry.hItem) || !IsCheckable(entry.localPath))
-            continue;   // deselected by the user, or not a program the signer check covers
+        if (!ui.IsSelected(entry)) {
+            SetupLog::Write("component \"%s\": not selected", entry.name.GetString());
+            continue;
+        }
+        if (!IsCheckable(entry.localPath)) {
+            SetupLog::Write("component \"%s\": not a program the signer check covers, not fetched",
+                            entry.name.GetString());
+            ++missing;
+            continue;
+        }
         CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
         ui.ResetBar();
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()))
-            ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
+        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow())) {
+            const HINSTANCE hStarted =
+                ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
+            const bool started = reinterpret_cast<INT_PTR>(hStarted) > 32;
+            SetupLog::Write("component \"%s\": %s %s", entry.name.GetString(), started ? "started" : "could not start",
+                            entry.localPath.GetString());
+            missing += started ? 0 : 1;
+        } else {
+            SetupLog::Write("component \"%s\": not installed, its installer did not arrive", entry.name.GetString());
+            ++missing;
+        }
     }
+    return missing;
 }
 
 }  // namespace
 
-void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
+InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui)
 {
+    InstallOutcome outcome;
     CStatsClient stats;
     const CString reply = stats.QueryVersions(kReportUser, kReportPassword);
-    if (IsMissingAnswer(reply))
-        return;
+    if (IsMissingAnswer(reply)) {
+        SetupLog::Write("install: no usable version reply, nothing installed");
+        return outcome;
+    }
     CString playerVersion, updaterVersion;
     ParseVersionReply(reply, playerVersion, updaterVersion);
+    SetupLog::Write("install: player version \"%s\", updater version \"%s\"", playerVersion.GetString(),
+                    updaterVersion.GetString());
+    outcome.versionsUsable = true;
 
     const CString& dir = target.installDir;
     const CString& pid = target.partnerId;
     const CString base = DownloadBaseUrl(MELVORA_PRODUCT_ORIGIN);
     FixedFileFetcher files(ui, dir);
 
-    files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");
-    files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), "uninstall.ini");
+    int& missing = outcome.sideFilesMissing;
+    missing += !files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");
+    missing += !files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), "uninstall.ini");
     WriteUninstallEntry(dir);
 
-    files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
+    outcome.playerArrived =
+        files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
     // The player's path goes into Run unquoted first, and quoted once everything is there.
     RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, InstalledFilePath(dir, kPlayerExe), 0, 1);
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "exe_ver", playerVersion, 0, 1);
 
-    files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "ZUZade.dll"),
-                "ZUZade.dll");
+    missing += !files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "ZUZade.dll"),
+                            "ZUZade.dll");
     if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, "VIVoreder.exe"),
                     "VIVoreder.exe"))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "updater_ver", updaterVersion, 0, 1);
+    else
+        ++missing;
     if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, "RAZezazi.exe"),
                     "RAZezazi.exe"))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "dellog_ver", playerVersion, 0, 1);
+    else
+        ++missing;
 
     CString quoted;
     quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), kPlayerExe);
     RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, quoted, 0, 1);
 
-    InstallComponents(target, ui);
+    outcome.componentsMissing = InstallComponents(target, ui);
+    return outcome;
 }

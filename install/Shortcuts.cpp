@@ -8,6 +8,7 @@
 #include "ComRef.h"
 #include "ComScope.h"
 #include "ProductConstants.h"
+#include "SetupLog.h"
 
 namespace {
 
@@ -29,8 +30,9 @@ bool GetShellFolder(int nFolder, CString* pstrPath)
 void SaveLink(IPersistFile* pFile, const CString& strPath)
 {
     WCHAR wszPath[MAX_PATH];
-    if (::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, strPath, -1, wszPath, MAX_PATH) > 0)
-        pFile->Save(wszPath, TRUE);
+    const bool saved = ::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, strPath, -1, wszPath, MAX_PATH) > 0 &&
+                       SUCCEEDED(pFile->Save(wszPath, TRUE));
+    SetupLog::Write("shortcut: %s%s", strPath.GetString(), saved ? "" : " (not saved)");
 }
 
 }  // namespace
@@ -38,8 +40,10 @@ void SaveLink(IPersistFile* pFile, const CString& strPath)
 void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, bool bDesktop, bool bQuickLaunch,
                      bool bStartMenu)
 {
-    if (!::PathFileExistsA(strTarget))
+    if (!::PathFileExistsA(strTarget)) {
+        SetupLog::Write("shortcut: none, %s is missing", strTarget.GetString());
         return;
+    }
     CString strDesktop, strAppData, strPrograms;
     if (!GetShellFolder(CSIDL_DESKTOP, &strDesktop) || !GetShellFolder(CSIDL_APPDATA, &strAppData) ||
         !GetShellFolder(CSIDL_COMMON_PROGRAMS, &strPrograms))

@@ -1,5 +1,6 @@
 #include "StatsClient.h"
 
+#include "BuildScheme.h"
 #include "InternetHandle.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
@@ -17,9 +18,9 @@ CString StoredPartnerId()
 
 // One GET of `path` on host:port (the build states the scheme's own port when the host
 // setting has none), over TLS in a build for https, with the credentials given to the
-// connection, which answers the server's challenge with them.
-CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
-                const CString& password)
+// connection, which answers the server's challenge with them. `status` is the reply's.
+CString Exchange(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
+                 const CString& password, DWORD& status)
 {
     InternetHandle root(::InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root)
@@ -37,6 +38,7 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
     SetSilenceBound(request.get(), kReportSilenceMs);
     if (!SendRequestWithinBound(request.get(), nullptr, 0, kReportSilenceMs) || !ReplyIsAcceptable(request.get()))
         return CString();
+    status = ReplyStatus(request.get());
 
     // A reply that stalls for longer than the bound counts as no reply: a part of a
     // version reply would name versions nobody published.
@@ -50,6 +52,17 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
         return ok != FALSE;
     });
     return silent ? CString() : reply;
+}
+
+CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
+                const CString& password)
+{
+    DWORD status = 0;
+    const CString reply = Exchange(host, port, path, user, password, status);
+    CString url;
+    url.Format("%s://%s:%u%s", SchemeName(kBuildScheme), host, unsigned(port), path.GetString());
+    LogRequest(url, status, reply.GetLength());
+    return reply;
 }
 
 }  // namespace

@@ -38,6 +38,13 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
 // passed: Windows reports ERROR_INTERNET_TIMEOUT, Wine the socket's WSAETIMEDOUT.
 bool FailedOnSilence();
 
+// The status code of a sent request's reply; 0 when it has none.
+DWORD ReplyStatus(HINTERNET hRequest);
+
+// Puts one request into the setup's log: its address (never credentials), the reply's
+// status (0: no reply) and the body bytes read.
+void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes);
+
 // The flags a request to the publisher's servers is opened with in this build: in a build
 // for https INTERNET_FLAG_SECURE is added. No flag that ignores a certificate problem is
 // ever given, so a certificate that fails its checks fails the send.
