@@ -88,9 +88,9 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
 
     CSetupDlg dlg;
     app.m_pMainWnd = &dlg;
-    const INT_PTR result = dlg.DoModal();
+    dlg.DoModal();
     app.m_pMainWnd = nullptr;
-    return result == -1 ? ExitCouldNotRun : dlg.ExitCode();
+    return dlg.ExitCode();
 }
 
 }  // namespace

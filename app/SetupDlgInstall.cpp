@@ -45,7 +45,10 @@ void CSetupDlg::RunInstall()
 SetupExitCode CSetupDlg::ExitCode() const
 {
     // Once the install has started the wizard cannot be cancelled: it ran to its end.
-    return m_bInstallRan ? ExitCodeOf(m_outcome) : ExitCancelled;
+    if (m_bInstallRan)
+        return ExitCodeOf(m_outcome);
+    // A wizard that never showed its first page could not be made at all.
+    return m_session.nPage == 0 ? ExitCouldNotRun : ExitCancelled;
 }
 
 void CSetupDlg::StartInstallThread()
