@@ -71,27 +71,25 @@ bool IsLinkAttributes(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-CRemover::Outcome CRemover::RemoveOneFile(const CString& path, bool listWhenRemoved)
+void CRemover::RemoveOneFile(const CString& path, bool listWhenRemoved)
 {
     if (!Nameable(path)) {
         m_report.Failed(path, ReasonForError(ERROR_FILENAME_EXCED_RANGE));
-        return Outcome::Failed;
+        return;
     }
     const DWORD attributes = ::GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Outcome::Missing;
+        return;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         ::SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     if (::DeleteFileA(path)) {
         if (listWhenRemoved)
             m_report.Removed(path);
-        return Outcome::Gone;
+        return;
     }
     const DWORD error = ::GetLastError();
-    if (IsInUseError(error) && ScheduleAtRestart(path, error))
-        return Outcome::AtRestart;
-    m_report.Failed(path, ReasonForError(error));
-    return Outcome::Failed;
+    if (!(IsInUseError(error) && ScheduleAtRestart(path, error)))
+        m_report.Failed(path, ReasonForError(error));
 }
 
 bool CRemover::ScheduleAtRestart(const CString& path, DWORD error)

@@ -37,8 +37,8 @@ public:
     void FinishMovedProgram(bool itsProgramRuns);
 
 private:
-    enum class Outcome { Gone, Missing, AtRestart, Failed };
-    Outcome RemoveOneFile(const CString& path, bool listWhenRemoved);
+    // A folder's content is not listed file by file: only what did not go.
+    void RemoveOneFile(const CString& path, bool listWhenRemoved);
     void RemoveTreeAt(const CString& path, int depth);
     bool ScheduleAtRestart(const CString& path, DWORD error);
 

@@ -35,8 +35,8 @@ CString OwnPath()
 
 bool ReadOwnFile(std::vector<char>* bytes)
 {
-    KernelHandle file(::CreateFileA(OwnPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file(::CreateFileA(OwnPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxProgramBytes)
         return false;
@@ -91,8 +91,8 @@ bool WriteCopy(const std::vector<char>& bytes, CString* pPath, KernelHandle* pKe
     for (int attempt = 0; attempt < kNameTries && !*pKeeper; ++attempt) {
         const CString path = FreshName(folder, attempt, "exe");
         // CREATE_NEW: never a file (or a link) that someone put there before.
-        KernelHandle writer(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &security, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        KernelHandle writer(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &security,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!writer) {
             if (::GetLastError() == ERROR_FILE_EXISTS)
                 continue;
@@ -100,7 +100,7 @@ bool WriteCopy(const std::vector<char>& bytes, CString* pPath, KernelHandle* pKe
         }
         // The keeper goes on before the first byte, and must be the very file just made.
         KernelHandle keeper(::CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+                                          FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         if (!keeper || !SameFile(writer.get(), keeper.get())) {
             writer.Close();
             if (!keeper)

@@ -2,9 +2,8 @@
 // after a typical install, what it keeps, and that it leaves no trace of itself.
 #include "InstallerFixture.h"
 
-#include <psapi.h>
-
 #include "support/RunningPlayer.h"
+#include "support/UninstallerDriver.h"
 
 namespace e2e {
 namespace {
@@ -20,9 +19,8 @@ protected:
     // makes; then the player's files, the user's file and a running player.
     void Install()
     {
-        const Component extras{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가 기능", "설명", "/pages/x.html", "0"};
-        ServePartner("abc", {extras});
-        TemporaryCopies(true);
+        ServePartner("abc", {{"/MELVORA Extras/extras.exe", "ExtrasSetup.exe", "추가", "설명", "/pages/x.html", "0"}});
+        uninstaller::TemporaryCopies(true);
         const std::string setup = testutil::SetupExePath();
         ASSERT_TRUE(publisher::Put("/app/ver_file/uninstall/Uninstall.exe",
                                    testutil::ReadFileBytes(setup.substr(0, setup.rfind('\\')) + "\\Uninstall.exe")));
@@ -51,22 +49,6 @@ protected:
         InstallerTest::TearDown();
     }
 
-    // The uninstaller's dialog that holds the button, once it shows.
-    static HWND Dialog(int buttonId)
-    {
-        HWND hDlg = nullptr;
-        testutil::WaitFor([&] {
-            hDlg = ::FindWindowA("#32770", "MELVORA 제거");
-            return hDlg && ::IsWindowVisible(hDlg) && ::GetDlgItem(hDlg, buttonId);
-        }, 30000);
-        return hDlg;
-    }
-
-    static void Press(HWND hDlg, int buttonId)
-    {
-        ::PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), LPARAM(::GetDlgItem(hDlg, buttonId)));
-    }
-
     static int ExitCodeOf(HANDLE hProcess)
     {
         DWORD code = STILL_ACTIVE;
@@ -74,42 +56,6 @@ protected:
             ::GetExitCodeProcess(hProcess, &code);
         ::CloseHandle(hProcess);
         return int(code);
-    }
-
-    // The uninstaller's temporary copies (and what a failed run left there).
-    static std::vector<std::string> TemporaryCopies(bool remove)
-    {
-        char temp[MAX_PATH + 1] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        std::vector<std::string> copies;
-        for (const std::string& name : testutil::FolderEntries(temp)) {
-            if (name.compare(0, 18, "MELVORA-uninstall-") != 0)
-                continue;
-            copies.push_back(name);
-            if (remove)
-                ::DeleteFileA((temp + name).c_str());
-        }
-        return copies;
-    }
-
-    // No uninstaller runs, under its own name or its temporary copy's, and no copy is left.
-    static bool NoTraceOfTheUninstaller()
-    {
-        if (!TemporaryCopies(false).empty())
-            return false;
-        DWORD ids[1024], cb = 0;
-        ::EnumProcesses(ids, sizeof ids, &cb);
-        for (DWORD i = 0; i < cb / sizeof ids[0]; ++i) {
-            HANDLE h = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]);
-            char name[MAX_PATH] = {};
-            if (h && ::GetModuleBaseNameA(h, nullptr, name, MAX_PATH - 1))
-                ::CharLowerA(name);
-            if (h)
-                ::CloseHandle(h);
-            if (std::string(name) == "uninstall.exe" || std::string(name).compare(0, 18, "melvora-uninstall-") == 0)
-                return false;
-        }
-        return true;
     }
 
     std::string m_command;
@@ -134,7 +80,7 @@ TEST_F(UninstallTest, SilentUninstallRemovesTheSetupsWorkKeepsTheRestAndItself)
     EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, "Software\\MELVORA"));
     EXPECT_TRUE(testutil::FileExists(ProgramFiles() + "\\MELVORA Extras\\ExtrasSetup.exe"));
-    EXPECT_TRUE(testutil::WaitFor(NoTraceOfTheUninstaller));
+    EXPECT_TRUE(testutil::WaitFor(uninstaller::LeftNoTrace));
 }
 
 TEST_F(UninstallTest, AnsweringNoChangesNothing)
@@ -143,12 +89,10 @@ TEST_F(UninstallTest, AnsweringNoChangesNothing)
     const std::vector<std::string> installed = testutil::FolderEntries(InstallDir());
     HANDLE hProcess = testutil::StartProcess(m_command);
     ASSERT_TRUE(hProcess);
-    const HWND hDlg = Dialog(IDNO);
+    const HWND hDlg = uninstaller::WaitForDialog(IDNO);
     ASSERT_TRUE(hDlg) << "no question was asked";
-    char question[256] = {};
-    ::GetDlgItemTextA(hDlg, 1100, question, sizeof question);
-    EXPECT_STREQ(question, "멜보라 플레이어를 제거하시겠습니까?");
-    Press(hDlg, IDNO);
+    EXPECT_EQ(uninstaller::Text(hDlg), "멜보라 플레이어를 제거하시겠습니까?");
+    uninstaller::Press(hDlg, IDNO);
     EXPECT_EQ(ExitCodeOf(hProcess), 1602);
 
     EXPECT_EQ(testutil::FolderEntries(InstallDir()), installed);
@@ -158,7 +102,7 @@ TEST_F(UninstallTest, AnsweringNoChangesNothing)
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "pid"), "abc");
     EXPECT_EQ(RegText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), m_command);
     EXPECT_TRUE(testutil::KeyExists(HKEY_LOCAL_MACHINE, "Software\\MELVORA\\Skins"));
-    EXPECT_TRUE(testutil::WaitFor(NoTraceOfTheUninstaller));
+    EXPECT_TRUE(testutil::WaitFor(uninstaller::LeftNoTrace));
 }
 
 TEST_F(UninstallTest, FileInUseGoesAtTheNextRestartAndTheMessageSaysSo)
@@ -169,18 +113,16 @@ TEST_F(UninstallTest, FileInUseGoesAtTheNextRestartAndTheMessageSaysSo)
     ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
     HANDLE hProcess = testutil::StartProcess(m_command);
     ASSERT_TRUE(hProcess);
-    const HWND hConfirm = Dialog(IDYES);
+    const HWND hConfirm = uninstaller::WaitForDialog(IDYES);
     ASSERT_TRUE(hConfirm) << "no question was asked";
-    Press(hConfirm, IDYES);
-    const HWND hResult = Dialog(IDOK);
+    uninstaller::Press(hConfirm, IDYES);
+    const HWND hResult = uninstaller::WaitForDialog(IDOK);
     ASSERT_TRUE(hResult) << "no outcome was shown";
-    char text[4096] = {};
-    ::SendMessageA(::GetDlgItem(hResult, 1100), WM_GETTEXT, sizeof text, LPARAM(text));
-    const std::string message = text;
-    EXPECT_NE(message.find("다시 시작하면 제거되는 항목:\r\n  " + dll + " (다른 프로그램이 사용 중입니다)"),
-              std::string::npos) << message;
+    const std::string message = uninstaller::Text(hResult);
+    const std::string atRestart = "다시 시작하면 제거되는 항목:\r\n  " + dll + " (다른 프로그램이 사용 중입니다)";
+    EXPECT_NE(message.find(atRestart), std::string::npos) << message;
     EXPECT_NE(message.find("제거한 항목:\r\n"), std::string::npos) << message;
-    Press(hResult, IDOK);
+    uninstaller::Press(hResult, IDOK);
     EXPECT_EQ(ExitCodeOf(hProcess), 3010);
     ::CloseHandle(hHeld);
 
@@ -193,7 +135,7 @@ TEST_F(UninstallTest, FileInUseGoesAtTheNextRestartAndTheMessageSaysSo)
         ::RegCloseKey(hKey);
     }
     EXPECT_FALSE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
-    EXPECT_TRUE(testutil::WaitFor(NoTraceOfTheUninstaller));
+    EXPECT_TRUE(testutil::WaitFor(uninstaller::LeftNoTrace));
 }
 
 }  // namespace
