@@ -310,7 +310,7 @@ class SignedSetup(unittest.TestCase):
             self.assertNotEqual(rc, 0)
             self.assertIn("Signing Setup.exe failed", flat(out))
             self.assertIn("Wrong password", out)
-            self.assertEqual(sorted(p.name for p in self.build.glob("*.exe")), [])
+            self.assertEqual(sorted(p.name for p in self.build.glob("Setup*.exe")), [])
         finally:
             self.password_file.write_text(PASSWORD + "\n")
         rc, out = build_setup(self.build, log_path)
