@@ -113,8 +113,8 @@ def uninstall(wine, root, pages, build_dir):
     walk = wine.start(["wine", str(build_dir / "programs" / "demo_walk.exe"), "--uninstall",
                        wine.windows_path(pages)], log)
     rc = walk.wait(timeout=300)
-    for line in log.read_bytes().decode("cp949", "replace").strip().splitlines():
-        say("  " + line.rstrip("\r"))
+    for line in log.read_bytes().decode("cp949", "replace").replace("\r", "").strip().splitlines():
+        say("  " + line)
     drive_c = wine.prefix / "drive_c"
     left = [p for p in (drive_c / "Program Files" / "MELVORA", drive_c / "ProgramData/Microsoft/Windows/Start Menu"
                         / "Programs" / "MELVORA") if p.exists()]
