@@ -50,7 +50,7 @@ void CSetupDlg::OnClose()
 void CSetupDlg::RunFinishActions()
 {
     const CString player = InstalledFilePath(m_session.strInstallDir, kPlayerExe);
-    CreateShortcuts(player, "\\무료음악감상.lnk", pDesktopCheck->m_bChecked, pDesktopCheck->m_bChecked,
+    CreateShortcuts(player, kShortcutFileName, pDesktopCheck->m_bChecked, pDesktopCheck->m_bChecked,
                     pStartMenuCheck->m_bChecked);
 
     CStatsClient stats;

@@ -9,6 +9,7 @@
 #include "BuildScheme.h"
 #include "ComponentList.h"
 #include "FetchUrlText.h"
+#include "FolderPath.h"
 #include "PartnerId.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
@@ -44,10 +45,8 @@ void SetupSession::ReadPartnerId()
 
 void SetupSession::ComputeInstallFolder()
 {
-    g_szProgramFilesDir[0] = '\0';
-    if (!::SHGetSpecialFolderPathA(nullptr, g_szProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE))
-        g_szProgramFilesDir[0] = '\0';
-    strInstallDir.Format("%s\\" MELVORA_PRODUCT_NAME, g_szProgramFilesDir);
+    ::lstrcpynA(g_szProgramFilesDir, ProgramFilesFolder(), sizeof g_szProgramFilesDir);
+    strInstallDir = InstallFolderIn(g_szProgramFilesDir);
 }
 
 void SetupSession::FetchComponentList()

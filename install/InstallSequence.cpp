@@ -13,9 +13,6 @@
 
 namespace {
 
-const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kUninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 // One fixed file: reset the bar, name the file, download it.
 class FixedFileFetcher {
 public:
@@ -36,10 +33,9 @@ private:
 
 void WriteUninstallEntry(const CString& installDir)
 {
-    CString key;
-    key.Format("%s" MELVORA_PRODUCT_NAME, kUninstallKeyPrefix);
+    const char* key = kUninstallKey;
     CString command;
-    command.Format("\"%s\\Uninstall.exe\"", static_cast<const char*>(installDir));
+    command.Format("\"%s\\%s\"", static_cast<const char*>(installDir), kUninstallCommandName);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "DisplayName", MELVORA_PRODUCT_NAME, 0, 1);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "UninstallString", command, 0, 1);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "NoModify", "", 1, 2);
@@ -88,27 +84,26 @@ void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
     const CString base = DownloadBaseUrl(MELVORA_PRODUCT_ORIGIN);
     FixedFileFetcher files(ui, dir);
 
-    files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");
-    files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), "uninstall.ini");
+    files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), kUninstallerExe);
+    files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), kUninstallerIni);
     WriteUninstallEntry(dir);
 
     files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
     // The player's path goes into Run unquoted first, and quoted once everything is there.
-    RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, InstalledFilePath(dir, kPlayerExe), 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, kRunValueName, InstalledFilePath(dir, kPlayerExe), 0, 1);
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "exe_ver", playerVersion, 0, 1);
 
-    files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "ZUZade.dll"),
-                "ZUZade.dll");
-    if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, "VIVoreder.exe"),
-                    "VIVoreder.exe"))
+    files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kHelperDll), kHelperDll);
+    if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, kUpdaterExe),
+                    kUpdaterExe))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "updater_ver", updaterVersion, 0, 1);
-    if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, "RAZezazi.exe"),
-                    "RAZezazi.exe"))
+    if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, kSideExe),
+                    kSideExe))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "dellog_ver", playerVersion, 0, 1);
 
     CString quoted;
     quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), kPlayerExe);
-    RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, quoted, 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, kRunValueName, quoted, 0, 1);
 
     InstallComponents(target, ui);
 }

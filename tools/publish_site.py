@@ -23,7 +23,9 @@ without a file gets 404.html, whose text holds "404 Not Found".
 
 --root names where the output folder will be on the web server (default: where it is
 made); --log-dir where nginx writes the JSON access logs that tools/install_counts.py
-reads. An output folder made by this program before is replaced; any other is refused.
+reads. A table without "uninstall" gets this repository's uninstaller (--uninstaller,
+default build/win/Uninstall.exe, as the README's build makes it) and a generated
+Uninstall.ini that adds nothing to what the uninstaller removes anyway. An output folder made by this program before is replaced; any other is refused.
 Exit status: 0 done, 1 a file could not be read or written, 2 the table was refused.
 """
 
@@ -52,6 +54,16 @@ ROLES = ("product", "stats", "log")
 PLAYER_FILES = ("MELVORA.exe", "ZUZade.dll", "RAZezazi.exe")   # under the player version
 UPDATER_FILES = ("VIVoreder.exe",)                            # under the updater version
 UNINSTALL_FILES = ("Uninstall.exe", "Uninstall.ini")
+BUILT_UNINSTALLER = REPO / "build" / "win" / "Uninstall.exe"
+# What the uninstaller removes beyond the setup's own files: nothing, until a publisher
+# lists what the player makes (docs/publisher-guide.md, "The uninstaller").
+GENERATED_UNINSTALL_INI = (
+    "; Uninstall.ini, made by tools/publish_site.py.\r\n"
+    "; [Remove] may list what the player makes in its install folder, to be removed with it:\r\n"
+    ";   File=<path inside the install folder>\r\n"
+    ";   Folder=<path inside the install folder>\r\n"
+    ";   Key=HKCU\\Software\\MELVORA\\<subkey> or Key=HKLM\\Software\\MELVORA[\\<subkey>]\r\n"
+    "[Remove]\r\n")
 TERMS_PATH = "/Lisence/melvora_licence.txt"
 AGREEMENT_PATH = "/Lisence/agree.php"
 GENERATED_PATHS = (TERMS_PATH, "/app/setup/setup.php", "/app/ver_file/", "/404.html")
@@ -84,7 +96,8 @@ class Partner:
 class Site:
     hosts: dict
     terms: str
-    uninstall_dir: Path
+    uninstall_dir: Path                          # None: the built uninstaller, a generated ini
+    uninstaller: Path
     files: dict                                  # URL path on the product host -> source file
     partners: list
 
@@ -300,7 +313,17 @@ def read_partner(pid, raw, base, hosts, files, problems):
     return Partner(pid, versions["player"], versions["updater"], player_dir, updater_dir, [r for r in rows if r])
 
 
-def read_site(table, base):
+def read_uninstall(table, base, uninstaller, problems):
+    """The table's uninstall folder, or None (with the built uninstaller checked) when it names none."""
+    if "uninstall" in table:
+        return existing_dir(base, table["uninstall"], "uninstall", UNINSTALL_FILES, problems)
+    if not uninstaller.is_file():
+        problems.error("uninstall", f"not given, and {uninstaller} is missing: build Uninstall.exe first (see "
+                                    "the README), name it with --uninstaller, or name a folder here")
+    return None
+
+
+def read_site(table, base, uninstaller=BUILT_UNINSTALLER):
     """The site the table describes, and the problems found in it."""
     problems = Problems()
     if not isinstance(table, dict):
@@ -309,7 +332,7 @@ def read_site(table, base):
     check_unknown(table, TOP_KEYS, "", problems)
     hosts = read_hosts(table, problems)
     terms = read_terms(table, base, problems)
-    uninstall_dir = existing_dir(base, table.get("uninstall"), "uninstall", UNINSTALL_FILES, problems)
+    uninstall_dir = read_uninstall(table, base, uninstaller, problems)
     files = read_files(table, base, problems)
     partners_raw = table.get("partners")
     if not isinstance(partners_raw, dict) or not partners_raw:
@@ -320,7 +343,7 @@ def read_site(table, base):
     except Refused as exc:
         problems.errors += str(exc).splitlines()
     partners = [read_partner(pid, raw, base, hosts, files, problems) for pid, raw in partners_raw.items()]
-    return Site(hosts, terms, uninstall_dir, files, [p for p in partners if p]), problems
+    return Site(hosts, terms, uninstall_dir, uninstaller, files, [p for p in partners if p]), problems
 
 
 # -- writing the site -----------------------------------------------------------------
@@ -341,8 +364,12 @@ def write_tree(site, out):
     for url_path, source in site.files.items():
         copy_file(source, product / url_path.lstrip("/"))
     ver_file = product / "app" / "ver_file"
-    for name in UNINSTALL_FILES:
-        copy_file(site.uninstall_dir / name, ver_file / "uninstall" / name)
+    if site.uninstall_dir:
+        for name in UNINSTALL_FILES:
+            copy_file(site.uninstall_dir / name, ver_file / "uninstall" / name)
+    else:
+        copy_file(site.uninstaller, ver_file / "uninstall" / "Uninstall.exe")
+        write_bytes(ver_file / "uninstall" / "Uninstall.ini", GENERATED_UNINSTALL_INI.encode("ascii"))
     for p in site.partners:
         # A partner without components still gets its (empty) list: an empty body also
         # means "no components", and the 404 page stays for ids the table does not know.
@@ -426,6 +453,8 @@ def main(argv=None):
     ap.add_argument("--check", action="store_true", help="check the table and its files; write nothing")
     ap.add_argument("--root", help="where the output folder will be on the web server (default: where it is made)")
     ap.add_argument("--log-dir", default="/var/log/nginx", help="where nginx writes the access logs (%(default)s)")
+    ap.add_argument("--uninstaller", default=str(BUILT_UNINSTALLER),
+                    help="the Uninstall.exe for a table that names no uninstall folder (%(default)s)")
     args = ap.parse_args(argv)
     if not args.check and not args.out:
         ap.error("give -o FOLDER to make the site, or --check")
@@ -435,7 +464,7 @@ def main(argv=None):
     me = Path(sys.argv[0]).name
     table_path = Path(args.table)
     try:
-        site, problems = read_site(load_table(table_path), table_path.resolve().parent)
+        site, problems = read_site(load_table(table_path), table_path.resolve().parent, Path(args.uninstaller))
         for text in problems.warnings:
             print(f"{me}: warning: {text}", file=sys.stderr)
         if problems.errors:

@@ -1,8 +1,9 @@
-"""The built Setup.exe is a 32-bit Windows GUI program that needs only system DLLs, and a
-small download.
+"""The built Setup.exe and Uninstall.exe are 32-bit Windows GUI programs that need only
+system DLLs, and small downloads.
 
-Run by tools/run_tests.py after the Windows build, with MELVORA_SETUP_EXE_PATH naming the
-file; it reads the PE headers and the import directory itself.
+Run by tools/run_tests.py after the Windows build, with MELVORA_SETUP_EXE_PATH and
+MELVORA_UNINSTALL_EXE_PATH naming the files; it reads the PE headers and the import
+directory itself.
 """
 
 import os
@@ -60,11 +61,13 @@ class PeImage:
 
 
 class SetupExeTest(unittest.TestCase):
+    VARIABLE, NAME = "MELVORA_SETUP_EXE_PATH", "Setup.exe"
+
     @classmethod
     def setUpClass(cls):
-        path = os.environ.get("MELVORA_SETUP_EXE_PATH")
+        path = os.environ.get(cls.VARIABLE)
         if not path:
-            raise unittest.SkipTest("MELVORA_SETUP_EXE_PATH is not set")
+            raise unittest.SkipTest(f"{cls.VARIABLE} is not set")
         cls.image = PeImage(Path(path).read_bytes())
 
     def test_is_a_32_bit_gui_program_for_x86(self):
@@ -83,9 +86,13 @@ class SetupExeTest(unittest.TestCase):
     def test_code_and_data_outside_the_resources_stay_small(self):
         kib = sum(size for name, size in self.image.section_sizes() if name != ".rsrc") / 1024
         # Shown in the test run's own output, so a growing program is noticed before the limit.
-        print(f"  Setup.exe: {kib:.1f} KiB of code and data outside the resources (limit {SIZE_LIMIT_KIB})",
+        print(f"  {self.NAME}: {kib:.1f} KiB of code and data outside the resources (limit {SIZE_LIMIT_KIB})",
               file=sys.__stdout__, flush=True)
         self.assertLess(kib, SIZE_LIMIT_KIB)
+
+
+class UninstallExeTest(SetupExeTest):
+    VARIABLE, NAME = "MELVORA_UNINSTALL_EXE_PATH", "Uninstall.exe"
 
 
 if __name__ == "__main__":

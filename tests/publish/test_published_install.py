@@ -1,11 +1,13 @@
 """A typical install from the publisher's site as tools/publish_site.py makes it, served by
 nginx from the configuration it writes.
 
-The partner table names the test build's stand-in programs as the payload; nginx runs in
+The partner table names the test build's stand-in programs as the payload and lets the
+site generator ship the build's own uninstaller; nginx runs in
 the foreground from a folder of its own on the loopback ports the test build of Setup.exe
 asks (MELVORA_TEST_PORT and the next two); Setup_pub01.exe is walked through its six pages
 under Wine as a user would, and what it left behind and what the servers logged are
-checked, the install count through tools/install_counts.py.
+checked, the install count through tools/install_counts.py; then the installed
+uninstaller removes the install again.
 """
 
 import ctypes
@@ -105,20 +107,18 @@ def get(port, target, version="HTTP/1.1", auth=None):
 def make_table(folder, programs):
     """A two-partner table whose payload is the build's stand-in programs."""
     stand_in = programs / "stand_in.exe"
-    payload = {"uninstall/Uninstall.exe": stand_in, "player-2.1.0/MELVORA.exe": stand_in,
+    payload = {"player-2.1.0/MELVORA.exe": stand_in,
                "player-2.1.0/RAZezazi.exe": stand_in, "updater-2.0.7/VIVoreder.exe": stand_in,
                "components/ToolSetup.exe": stand_in}
     for rel, source in payload.items():
         (folder / rel).parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, folder / rel)
-    (folder / "uninstall/Uninstall.ini").write_bytes(b"[uninstall]\r\nname=MELVORA\r\n")
     (folder / "player-2.1.0/ZUZade.dll").write_bytes(bytes(range(256)) * 64)
     (folder / "agree.html").write_text("<html><body>agree</body></html>")
     player = {"player": "2.1.0", "player_files": "player-2.1.0", "updater": "2.0.7", "updater_files": "updater-2.0.7"}
     table = {
         "hosts": {"product": f"127.0.0.1:{PORT}", "stats": f"127.0.0.1:{PORT + 1}", "log": f"127.0.0.1:{PORT + 2}"},
         "terms": "제1조 (목적)\n이 약관은 게시된 사이트에서 설치하는 조건을 정합니다.\n",
-        "uninstall": "uninstall",
         "files": {"/Lisence/agree.php": "agree.html", "/files/ToolSetup.exe": "components/ToolSetup.exe"},
         "partners": {
             "pub01": dict(player, components=[{
@@ -141,7 +141,8 @@ class PublishedSite(unittest.TestCase):
         cls.table, cls.payload = make_table(WORK / "table", BUILD / "programs")
         cls.site = WORK / "site"
         made = subprocess.run([sys.executable, str(REPO / "tools" / "publish_site.py"), str(cls.table),
-                               "-o", str(cls.site), "--log-dir", str(WORK / "logs")],
+                               "-o", str(cls.site), "--log-dir", str(WORK / "logs"),
+                               "--uninstaller", str(BUILD / "Uninstall.exe")],
                               capture_output=True, text=True, timeout=120)
         if made.returncode != 0:
             raise RuntimeError("publish_site.py failed:\n" + made.stderr)
@@ -196,13 +197,14 @@ class PublishedSite(unittest.TestCase):
 
         installed = program_files / "MELVORA"
         table = self.table.parent
-        for name, source in (("MELVORA.exe", "player-2.1.0/MELVORA.exe"), ("ZUZade.dll", "player-2.1.0/ZUZade.dll"),
-                             ("RAZezazi.exe", "player-2.1.0/RAZezazi.exe"),
-                             ("VIVoreder.exe", "updater-2.0.7/VIVoreder.exe"),
-                             ("uninstall.exe", "uninstall/Uninstall.exe"),
-                             ("uninstall.ini", "uninstall/Uninstall.ini")):
+        for name, source in (("MELVORA.exe", table / "player-2.1.0/MELVORA.exe"),
+                             ("ZUZade.dll", table / "player-2.1.0/ZUZade.dll"),
+                             ("RAZezazi.exe", table / "player-2.1.0/RAZezazi.exe"),
+                             ("VIVoreder.exe", table / "updater-2.0.7/VIVoreder.exe"),
+                             ("uninstall.exe", BUILD / "Uninstall.exe"),
+                             ("uninstall.ini", self.site / "product/app/ver_file/uninstall/Uninstall.ini")):
             with self.subTest(name):
-                self.assertEqual((installed / name).read_bytes(), (table / source).read_bytes())
+                self.assertEqual((installed / name).read_bytes(), source.read_bytes())
         self.assertTrue((program_files / "MELVORA Tools" / "ToolSetup.exe").is_file())
         deadline = time.time() + 30   # the player is started, not waited for
         while not re.search(r"MELVORA\\MELVORA\.exe", started.read_text(errors="replace") if started.exists() else ""):
@@ -231,6 +233,15 @@ class PublishedSite(unittest.TestCase):
         log = [json.loads(line) for line in (WORK / "logs" / "melvora-log.jsonl").read_text().splitlines()]
         self.assertEqual([(r["status"], r["user"]) for r in log], [(401, ""), (200, "pebrook")])
         self.assertEqual({r["request"] for r in log}, {"/app/receive/log.php?pid=pub01"})
+
+        # The shipped uninstaller, as the Uninstall entry names it, takes it all away again.
+        command = self.reg_values(wine, UNINSTALL_KEY)["UninstallString"]
+        self.assertEqual(command, r'"C:\Program Files\MELVORA\Uninstall.exe"')
+        self.assertEqual(wine.run_quiet(["wine", command.strip('"'), "/S"], timeout=120), 0)
+        self.assertFalse(installed.exists())
+        self.assertEqual([link for link in links if link.exists()], [])
+        self.assertEqual(self.reg_values(wine, UNINSTALL_KEY), {})
+        self.assertTrue((program_files / "MELVORA Tools" / "ToolSetup.exe").is_file())
 
     @staticmethod
     def reg_values(wine, key):

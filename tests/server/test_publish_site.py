@@ -31,8 +31,9 @@ NV01_LIST = ("/MELVORA Tools/MelvoraTool.exe|http://www.example.com/files/tools/
 
 
 def generate(table, *args):
-    return subprocess.run([sys.executable, str(GENERATOR), str(table), *map(str, args)], capture_output=True,
-                          text=True, timeout=60)
+    uninstaller = Path(table).parent / "payload/uninstall/Uninstall.exe"   # stands for the built one
+    return subprocess.run([sys.executable, str(GENERATOR), str(table), *map(str, args), "--uninstaller",
+                           str(uninstaller)], capture_output=True, text=True, timeout=60)
 
 
 class PublishSite(unittest.TestCase):
@@ -59,10 +60,12 @@ class PublishSite(unittest.TestCase):
         served = {"app/ver_file/nv02/1.0.4/MELVORA.exe": "payload/player-1.0.4/MELVORA.exe",
                   "app/ver_file/nv01/1.0.3/ZUZade.dll": "payload/player-1.0.3/ZUZade.dll",
                   "app/ver_file/nv02/1.0.1/VIVoreder.exe": "payload/updater-1.0.1/VIVoreder.exe",
-                  "app/ver_file/uninstall/Uninstall.ini": "payload/uninstall/Uninstall.ini",
+                  "app/ver_file/uninstall/Uninstall.exe": "payload/uninstall/Uninstall.exe",
                   "Lisence/agree.php": "pages/agree.html"}
         for url_path, source in served.items():
             self.assertEqual((product / url_path).read_bytes(), (self.dir / source).read_bytes(), url_path)
+        ini = (product / "app/ver_file/uninstall/Uninstall.ini").read_bytes()
+        self.assertTrue(ini.endswith(b"\r\n[Remove]\r\n") and ini.count(b"\n") == ini.count(b"\r\n"), ini)
         terms = (product / "Lisence/melvora_licence.txt").read_bytes()
         self.assertIn("이 약관은 멜보라 플레이어".encode("cp949"), terms)
         self.assertEqual(terms.count(b"\n"), terms.count(b"\r\n"))
@@ -124,6 +127,9 @@ class PublishSite(unittest.TestCase):
             "code page 949": change((), "terms", "약관 \u266b\U0001F3B5"),
             "must differ": change(("hosts",), "log", "WWW.example.com:80"),
             "unknown placeholder": change(nv01 + ("components", 0), "page", "http://{PRODUCTS}/pages/tools.html"),
+            "build Uninstall.exe first": lambda t: (self.dir / "payload/uninstall/Uninstall.exe").unlink(),
+            "payload/elsewhere lacks Uninstall.exe, Uninstall.ini":
+                change((), "uninstall", "payload/elsewhere"),
         }
         for reason, mutate in cases.items():
             with self.subTest(reason):
