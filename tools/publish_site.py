@@ -187,7 +187,8 @@ class Payload:
         """The source of one file, or None when it cannot be had (the problem is told)."""
         path = self.base / text
         if not path.is_file():
-            return self.stand_in(text) if self.missing(where, f"{path} is not there", [text]) else None
+            why = f"{path} is not {'a file' if path.exists() else 'there'}"
+            return self.stand_in(text) if self.missing(where, why, [text]) else None
         if path.suffix.lower() != ".utf8":
             return path
         try:
