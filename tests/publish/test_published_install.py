@@ -22,7 +22,6 @@ import subprocess
 import sys
 import time
 import unittest
-from base64 import b64encode
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
@@ -33,7 +32,6 @@ WORK = ROOT / "publish"
 sys.path.insert(0, str(REPO / "tools"))
 from winenv import WineEnv  # noqa: E402
 
-AUTH = "Basic " + b64encode(b"pebrook:5816ce").decode()
 LINK = "무료음악감상.lnk"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MELVORA"
 RUN_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
@@ -91,19 +89,6 @@ class Nginx:
         self.proc.wait(10)
 
 
-def get(port, target, version="HTTP/1.1", auth=None):
-    """(status, headers text, body) of one GET on 127.0.0.1, as sent, over a fresh connection."""
-    request = f"GET {target} {version}\r\nHost: 127.0.0.1:{port}\r\nConnection: close\r\n"
-    request += f"Authorization: {auth}\r\n" if auth else ""
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
-        s.sendall((request + "\r\n").encode("ascii"))
-        reply = b""
-        while chunk := s.recv(65536):
-            reply += chunk
-    head, _, body = reply.partition(b"\r\n\r\n")
-    return int(head.split()[1]), head.decode("latin-1"), body
-
-
 def make_table(folder, programs):
     """A two-partner table whose payload is the build's stand-in programs."""
     stand_in = programs / "stand_in.exe"
@@ -148,24 +133,6 @@ class PublishedSite(unittest.TestCase):
             raise RuntimeError("publish_site.py failed:\n" + made.stderr)
         cls.nginx = Nginx(cls.site / "nginx" / "nginx.conf", WORK / "nginx-run", (PORT, PORT + 1, PORT + 2))
         cls.addClassCleanup(cls.nginx.stop)
-
-    def test_site_answers_known_partners_only_and_lists_no_folder(self):
-        status, head, body = get(PORT, "/app/setup/setup.php?pid=pub01")
-        self.assertEqual(status, 200)
-        self.assertIn("Content-Type: text/plain; charset=euc-kr", head)
-        self.assertTrue(body.startswith("/MELVORA Tools/tool.exe|".encode()))
-        self.assertEqual(get(PORT + 1, "/app/ver.php?project=melvora&pid=pub02", auth=AUTH)[2], b"OK|2.1.0|2.1.0")
-        for port, target in ((PORT, "/app/setup/setup.php?pid=nobody"),
-                             (PORT + 1, "/app/ver.php?project=melvora&pid=nobody"),
-                             (PORT, "/app/setup/setup.php?pid=../setup.php/pub01"), (PORT, "/app/ver_file/"),
-                             (PORT, "/app/ver_file/pub01/2.1.0/")):
-            with self.subTest(target):
-                status, _, body = get(port, target, auth=AUTH)
-                self.assertEqual(status, 404)
-                self.assertIn(b"404 Not Found", body)
-        status, head, _ = get(PORT, "/app/ver_file/pub02/2.1.0/MELVORA.exe", version="HTTP/1.0")
-        self.assertIn("Content-Type: application/octet-stream", head)
-        self.assertIn(f"Content-Length: {self.payload['player-2.1.0/MELVORA.exe'].stat().st_size}", head)
 
     def test_typical_install_from_the_site(self):
         wine = WineEnv(ROOT, display=None)
