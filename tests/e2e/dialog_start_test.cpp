@@ -300,12 +300,13 @@ TEST_F(DialogStartTest, TheTermsLabelShowsItsOwnElevenPixelFaceNotTheDialogsFont
 
 // Korean terms over many lines, with syllables whose second byte is an ASCII letter
 // (똠, 햏, 뷁), blank lines and tabs, longer than a rich edit takes from the keyboard
-// (32,767 characters) unless told otherwise. Wine's RichEdit 1.0 keeps line ends as it
-// was given them: "\r\n", a lone "\r" and a lone "\n" all come back unchanged (and each
-// shows as a line break), so the text must come back exactly as served.
+// (32,767 characters) unless told otherwise, and beginning as RTF does. Wine's RichEdit
+// 1.0 keeps line ends as it was given them: "\r\n", a lone "\r" and a lone "\n" all come
+// back unchanged (and each shows as a line break), so the text must come back exactly as
+// served: read as RTF, its markup would vanish and its Korean turn into other characters.
 std::string LongKoreanTerms()
 {
-    std::string text = "멜보라 플레이어 이용 약관\r\n\r\n서문: 유닉스 줄 끝\n옛 맥 줄 끝\r본문\r\n\r\n";
+    std::string text = "{\\rtf1\\ansi{\\b 멜보라 플레이어 이용 약관}\\par\r\n\r\n서문: 유닉스 줄 끝\n옛 맥 줄 끝\r본문\r\n\r\n";
     for (int article = 1; text.size() < 80000; ++article) {
         const std::string n = std::to_string(article);
         text += "제" + n + "조 (목적) 이 약관은 멜보라 플레이어의 이용 조건을 정합니다.\r\n";
@@ -315,7 +316,7 @@ std::string LongKoreanTerms()
     return text + "부칙: 이 약관은 2024년 1월 1일부터 시행합니다.";
 }
 
-TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByte)
+TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByteAndIsNeverReadAsRtf)
 {
     ServePartner("abc", {});
     const std::string terms = LongKoreanTerms();
