@@ -331,6 +331,31 @@ TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByteAndIsNeverReadAsRt
     EXPECT_EQ(at, terms.size()) << "first difference at byte " << at;
 }
 
+// Windows looks beside a program first for every DLL that is not a KnownDLL; Wine does
+// for a program it is told to prefer native DLLs for. Not planted: uxtheme.dll, which
+// Wine loads before the program's first instruction, and version.dll, which Wine's own
+// user32 imports.
+TEST_F(DialogStartTest, DllsPlantedBesideTheProgramAreNotLoadedEvenWhenPreferred)
+{
+    std::string planted = testutil::ProgramPath("planted");
+    planted.replace(planted.size() - 4, 4, ".dll");
+    const char kOverrides[] = "Software\\Wine\\AppDefaults\\Setup_plant.exe\\DllOverrides";
+    HKEY hOverrides = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hOverrides,
+                                nullptr), ERROR_SUCCESS);
+    for (const char* name : {"riched32", "riched20", "wininet", "oleacc", "comctl32", "wintrust", "crypt32"}) {
+        ASSERT_TRUE(testutil::CopyFileTo(planted, m_dir / (std::string(name) + ".dll")));
+        ::RegSetValueExA(hOverrides, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+    }
+    ::RegCloseKey(hOverrides);
+    ServePartner("plant", {});
+    StartWizard("plant");
+    testutil::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup_plant.exe");
+    EXPECT_TRUE(m_wizard.AccessibleOf(101).ok);   // the check box's own object comes from oleacc
+    for (const std::string& name : testutil::FolderEntries(m_dir.path()))
+        EXPECT_EQ(name.find(".loaded"), std::string::npos) << name;
+}
+
 TEST_F(DialogStartTest, FailingTermsServerStillOpensAtOnceAndLeavesTheTermsPageEmpty)
 {
     ServePartner("abc", {});
