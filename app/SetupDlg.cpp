@@ -123,6 +123,8 @@ BOOL CSetupDlg::OnInitDialog()
     // A build for https takes no page whose certificate fails, not even on the user's say.
     if (MELVORA_PUBLISHER_HTTPS)
         m_browser.RefuseCertificateProblems();
+    // The pages come from servers' text: the browser shows web pages and nothing else.
+    m_browser.KeepToWebPages(MELVORA_PUBLISHER_HTTPS != 0);
 
     m_progress.SetBackgroundColor(kBarBackground);
     m_progress.SendMessage(PBM_SETRANGE32, 0, 100);
