@@ -489,5 +489,20 @@ TEST_F(DialogStartTest, ASecondStartWhileASetupRunsOnlyBringsItsWizardToTheFront
     EXPECT_EQ(m_wizard.CurrentPage(), 2);
 }
 
+TEST_F(DialogStartTest, AHeldOneSetupMutexWithoutAWizardIsSaidInsteadOfEndingSilently)
+{
+    // Taken first by a program other than a setup (any user may make it), or held by the
+    // setup of another user: no wizard of this user ever shows.
+    const HANDLE hMutex = ::CreateMutexA(nullptr, FALSE, "Global\\MELVORA Setup");
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe"));
+    HWND hBox = nullptr;
+    EXPECT_TRUE(testutil::WaitFor([&] { return (hBox = ::FindWindowA("#32770", "MELVORA")) != nullptr; }, 15000));
+    EXPECT_EQ(TextWithoutMessage(::GetDlgItem(hBox, 0xFFFF)), "이미 설치 프로그램이 실행 중입니다.");
+    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(m_wizard.WaitForExit(10000), 0);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "pid"), "<missing>");
+    ::CloseHandle(hMutex);
+}
+
 }  // namespace
 }  // namespace e2e
