@@ -1,6 +1,10 @@
 // The wizard dialog: construction, initialisation and the message map.
 #include "SetupDlg.h"
 
+#include <richedit.h>
+
+#include <cstring>
+
 #include "CDataExchange.h"
 #include "CWinApp.h"
 #include "FetchUrlText.h"
@@ -17,6 +21,47 @@ const COLORREF kPageColour = 0xD8E9EC;    // RGB(236,233,216), the skins' body c
 const COLORREF kBarBackground = 0xECECEC; // RGB(236,236,236)
 const COLORREF kBarColour = 0xE55C4C;     // RGB(76,92,229)
 const char kLabelFace[] = "돋움";
+const LONG kRichEditDefaultLimit = 32767;   // characters a rich edit takes unless told more
+
+// What is left of a text while it is streamed into a control.
+struct TextSource {
+    const char* pNext;
+    size_t cbLeft;
+};
+
+// Hands the control whole characters only: it converts each piece on its own, so a
+// double-byte character cut between two pieces would be lost.
+DWORD CALLBACK ReadTextSource(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    TextSource* pSource = reinterpret_cast<TextSource*>(dwCookie);
+    size_t n = 0;
+    while (n < pSource->cbLeft) {
+        const size_t cbChar = ::IsDBCSLeadByte(BYTE(pSource->pNext[n])) && n + 1 < pSource->cbLeft ? 2 : 1;
+        if (cb < 0 || n + cbChar > size_t(cb))
+            break;
+        n += cbChar;
+    }
+    std::memcpy(pbBuffer, pSource->pNext, n);
+    pSource->pNext += n;
+    pSource->cbLeft -= n;
+    *pcb = LONG(n);
+    return 0;
+}
+
+// The terms are text, whatever the server sends. WM_SETTEXT would read a text that
+// begins with "{\rtf" as RTF, formatting, embedded objects and all; streamed in as plain
+// text (SF_TEXT) it shows the characters it holds. As with WM_SETTEXT, the text ends at
+// its first zero byte and may be longer than the control would take from the keyboard.
+void SetPlainText(CWindow& richEdit, const CString& text)
+{
+    TextSource source = {text.GetString(), std::strlen(text.GetString())};
+    if (source.cbLeft > size_t(kRichEditDefaultLimit))
+        richEdit.SendMessage(EM_EXLIMITTEXT, 0, LPARAM(source.cbLeft));
+    EDITSTREAM stream = {};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = &ReadTextSource;
+    richEdit.SendMessage(EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+}
 
 }  // namespace
 
@@ -78,6 +123,8 @@ BOOL CSetupDlg::OnInitDialog()
     // A build for https takes no page whose certificate fails, not even on the user's say.
     if (MELVORA_PUBLISHER_HTTPS)
         m_browser.RefuseCertificateProblems();
+    // The pages come from servers' text: the browser shows web pages and nothing else.
+    m_browser.KeepToWebPages(MELVORA_PUBLISHER_HTTPS != 0);
 
     m_progress.SetBackgroundColor(kBarBackground);
     m_progress.SendMessage(PBM_SETRANGE32, 0, 100);
@@ -143,7 +190,7 @@ void CSetupDlg::StyleLabels()
 void CSetupDlg::LayOutControls(const CString& termsText)
 {
     CWindow richEdit = GetDlgItem(IDC_TERMS_TEXT);
-    richEdit.SetWindowText(termsText);
+    SetPlainText(richEdit, termsText);
     richEdit.SetWindowPos(nullptr, 24, 118, 448, 174, SWP_HIDEWINDOW);
     m_tree.SetWindowPos(nullptr, 24, 81, 220, 104, SWP_HIDEWINDOW);
     HideBrowser();   // never really hidden: outside page 3 a zero size takes it out of sight

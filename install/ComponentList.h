@@ -19,13 +19,30 @@ CString ComponentListUrl(const char* productOrigin, const CString& partnerId);
 // Whether a file or folder exists (the installer asks the file system).
 using PathExistsFn = std::function<bool(const CString& path)>;
 
+// A name that can only name one file or folder inside the folder it is put in: not
+// empty; no "..", no \ / : * ? " < > | or control character; not ending in "." or " "
+// (Windows drops those, so the name would stand for another); and not a device name
+// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$, in any case, with
+// or without an extension).
+bool IsPlainFileName(const CString& name);
+
+// A component row's check path as the server sent it, confined below the Program Files
+// folder: it starts with "/" or "\" and every name between separators is a plain file
+// name. Its first name is neither the install folder's (MELVORA, in any case) nor one
+// holding "~" (which could be that folder's short name): components never go into the
+// player's folder.
+bool IsConfinedCheckPath(const CString& field);
+
 // Appends the accepted rows of a component list to entries[0 .. kComponentCapacity - 1],
 // advancing `count`. Rows are separated by "^", fields by "|": check path (below the
 // Program Files folder, "/" separated), installer URL, name, description, page URL and
-// the mandatory flag (all that follows the fifth "|"). A row whose check path exists is
-// already installed and dropped. Once the list is full the rest of the text is not read;
-// records past `count` are never written. In a build for https, an installer or page URL
-// that is not https is read as an empty field (ServerGivenAddress).
+// the mandatory flag (all that follows the fifth "|"). A row is dropped when its check
+// path is not confined (IsConfinedCheckPath), when the last segment of its installer URL,
+// the name the installer is stored under, is not a plain file name, or when its check
+// path exists (the component is already installed); without a Program Files folder every
+// row is dropped. Once the list is full the rest of the text is not read; records past
+// `count` are never written. In a build for https, an installer or page URL that is not
+// https is read as an empty field (ServerGivenAddress).
 void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
                         PublisherScheme scheme, ComponentEntry* entries, int& count);
 

@@ -303,6 +303,30 @@ def product_path(url, hosts):
     return None
 
 
+def component_path_problems(check, installer):
+    """(key, reason) for each field of a row that the installer would drop the row for.
+    Its rule: the check path starts with / (or \\) and every name in it is a plain file
+    name, the first one neither MELVORA (the player's own folder) nor holding ~ (which
+    could be that folder's short name); the installer's file name (the URL's last
+    segment) is a plain file name too."""
+    def plain(name):
+        stem = name.split(".", 1)[0].rstrip(" ").lower()
+        return (name and ".." not in name and name[-1] not in ". " and not FILE_NAME_FORBIDDEN & set(name)
+                and all(ord(ch) >= 32 and ord(ch) != 127 for ch in name)
+                and stem not in ("con", "prn", "aux", "nul", "conin$", "conout$")
+                and not re.fullmatch(r"(com|lpt)[0-9]", stem))
+    names = re.split(r"[/\\]", check)
+    if check and (names[0] or len(names) < 2 or not all(map(plain, names[1:]))):
+        yield "check", ("must be a path below Program Files such as /MELVORA Tools/tool.exe: a leading /, then "
+                        "plain names (none empty, none ending in '.' or ' ', no '..', no device name such as CON "
+                        "or NUL, none of \\ : * ? \" < > |)")
+    elif check and (names[1].lower() == "melvora" or "~" in names[1]):
+        yield "check", "must lie outside the player's folder MELVORA (and its short names, such as MELVOR~1)"
+    if installer and not plain(installer.rsplit("/", 1)[-1]):
+        yield "installer", ("must end in a plain file name, under which the installer is stored (not empty, no "
+                            "'..', no device name, none of \\ : * ? \" < > |, no '.' or ' ' at its end)")
+
+
 def read_component(raw, where, hosts, files, problems):
     if not isinstance(raw, dict):
         problems.error(where, "must be a table")
@@ -324,12 +348,10 @@ def read_component(raw, where, hosts, files, problems):
             problems.error(f"{where}.{key}", why)
         row.append(text)
     check, installer, _, _, page = row
-    if check and (not check.startswith("/") or "\\" in check or ".." in check.split("/") or check == "/"):
-        problems.error(f"{where}.check", "must be a path under Program Files such as /MELVORA Tools/tool.exe")
-    name = installer.rsplit("/", 1)[-1]
+    for key, reason in component_path_problems(check, installer):
+        problems.error(f"{where}.{key}", reason)
     # An installer built for https (PUBLISHER_SCHEME=https) takes https addresses only.
-    if installer and (not installer.lower().startswith(("http://", "https://")) or installer.count("/") < 3
-                      or not name or FILE_NAME_FORBIDDEN & set(name)):
+    if installer and (not installer.lower().startswith(("http://", "https://")) or installer.count("/") < 3):
         problems.error(f"{where}.installer", "must be an http:// or https:// URL ending in the installer's file "
                                              "name (it is stored under that name)")
     elif installer and product_path(installer, hosts) not in (None, *files):

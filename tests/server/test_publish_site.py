@@ -114,6 +114,9 @@ class PublishSite(unittest.TestCase):
             "code page 949": change((), "terms", "약관 \u266b\U0001F3B5"),
             "must differ": change(("hosts",), "log", "WWW.example.com:80"),
             "unknown placeholder": change(nv01 + ("components", 0), "page", "http://{PRODUCTS}/pages/tools.html"),
+            "must be a path below Program Files": change(nv01 + ("components", 0), "check", "/../Windows/x.exe"),
+            "outside the player's folder": change(nv01 + ("components", 0), "check", "\\melvora\\tool.exe"),
+            "must end in a plain file name": change(nv01 + ("components", 0), "installer", "http://x.example/CON.exe"),
         }
         for reason, mutate in cases.items():
             with self.subTest(reason):
