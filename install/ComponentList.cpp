@@ -87,6 +87,16 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
     updaterVersion = next < 0 ? rest : rest.Left(next);
 }
 
+bool IsUsableVersion(const CString& version)
+{
+    for (int i = 0; i < version.GetLength(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(version[i]);
+        if (ch < 0x20 || ch == 0x7F)
+            return false;
+    }
+    return true;
+}
+
 CString DownloadBaseUrl(const char* productOrigin)
 {
     CString url;
@@ -106,7 +116,7 @@ CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, 
 {
     CString url;
     url.Format("%s/%s/%s/%s", downloadBase.GetString(), EncodeUrlComponent(partnerId).GetString(),
-               version.GetString(), fileName);
+               EncodeUrlComponent(version).GetString(), fileName);
     return url;
 }
 
