@@ -99,8 +99,8 @@ BOOL CSetupDlg::OnInitDialog()
     pStartMenuCheck->SetWindowPos(HWND_TOP, 175, 166, 12, 12, SWP_HIDEWINDOW);
     pStartMenuCheck->SetLabel(&m_lblStartMenu);
 
-    m_lblFinishNotice.Create("멜보라 플레이어를 내려받지 못했습니다.\r\n인터넷 연결을 확인한 뒤 설치 프로그램을 다시 "
-                             "실행해 주십시오.",
+    m_lblFinishNotice.Create("멜보라 플레이어를 내려받지 못했습니다.\r\n\r\n인터넷 연결을 확인한 뒤\r\n설치 프로그램을 "
+                             "다시 실행해 주십시오.",
                              WS_CHILD | SS_LEFT, CRect(), this, IDC_FINISH_NOTICE);
 
     StyleLabels();
@@ -148,7 +148,7 @@ void CSetupDlg::StyleLabels()
     m_lblFinishNotice.ChangeFontFace(kLabelFace);
     m_lblFinishNotice.ChangeFontHeight(13);
     m_lblFinishNotice.ChangeTextColor(0x000000);
-    m_lblFinishNotice.SetWindowPos(nullptr, 175, 25, 310, 100, SWP_HIDEWINDOW);
+    m_lblFinishNotice.SetWindowPos(nullptr, 183, 26, 295, 94, SWP_HIDEWINDOW);
 }
 
 void CSetupDlg::LayOutControls(const CString& termsText)
