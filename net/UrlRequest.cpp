@@ -19,7 +19,8 @@ const DWORD kSocketRefused = 10061;    // WSAECONNREFUSED
 const DWORD kWatchMarginMs = 1000;
 
 // One send, shared by the caller that waits for it, the thread that makes it and the
-// request handle, whose status callback reports each step of it. Each of the three holds
+// request handle, whose status callback notes the time of each step of it (and wakes
+// nobody: the caller looks at that time only when its wait runs out). Each of the three holds
 // a reference; the handle lets go when WinInet reports it closing, the last call it ever
 // makes for that handle. So a send the caller gave up on can still end, and no step
 // reported late finds the job gone.
@@ -27,7 +28,7 @@ struct SendJob {
     HINTERNET hRequest = nullptr;
     std::string headers;
     DWORD headersLength = 0;
-    HANDLE hStep = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);   // a step was reported, or the send ended
+    HANDLE hDone = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);   // the send ended
     LONG lastStepTick = LONG(::GetTickCount());
     LONG finished = 0;
     BOOL ok = FALSE;
@@ -39,8 +40,8 @@ struct SendJob {
     void Release()
     {
         if (::InterlockedDecrement(&refs) == 0) {
-            if (hStep)
-                ::CloseHandle(hStep);
+            if (hDone)
+                ::CloseHandle(hDone);
             delete this;
         }
     }
@@ -49,7 +50,7 @@ struct SendJob {
         ok = ::HttpSendRequestA(hRequest, headers.empty() ? nullptr : headers.c_str(), headersLength, nullptr, 0);
         error = ::GetLastError();
         ::InterlockedExchange(&finished, 1);
-        ::SetEvent(hStep);
+        ::SetEvent(hDone);
     }
 };
 
@@ -61,7 +62,6 @@ void CALLBACK OnRequestStep(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, 
     if (status != INTERNET_STATUS_CLOSING_CONNECTION && status != INTERNET_STATUS_CONNECTION_CLOSED &&
         status != INTERNET_STATUS_HANDLE_CLOSING && status != INTERNET_STATUS_REQUEST_COMPLETE)
         ::InterlockedExchange(&job->lastStepTick, LONG(::GetTickCount()));
-    ::SetEvent(job->hStep);
     if (status == INTERNET_STATUS_HANDLE_CLOSING)
         job->Release();
 }
@@ -144,7 +144,7 @@ bool ReplyIsAcceptable(HINTERNET hRequest)
 bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwSilenceMs)
 {
     SendJob* job = new (std::nothrow) SendJob;
-    if (!job || !job->hStep) {
+    if (!job || !job->hDone) {
         delete job;
         return ::HttpSendRequestA(hRequest, pszHeaders, dwHeadersLength, nullptr, 0) != FALSE;
     }
@@ -170,14 +170,17 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
     } else {
         ::CloseHandle(hThread);
     }
+    const DWORD limitMs = dwSilenceMs + kWatchMarginMs;
     while (!job->IsFinished()) {
-        if (::WaitForSingleObject(job->hStep, dwSilenceMs + kWatchMarginMs) == WAIT_TIMEOUT && !job->IsFinished()) {
+        const DWORD quietMs = ::GetTickCount() - DWORD(::InterlockedCompareExchange(&job->lastStepTick, 0, 0));
+        if (quietMs >= limitMs) {
             // Given up: the caller closes the request, and the send ends once WinInet
             // notices or gives up itself.
             job->Release();
             ::SetLastError(ERROR_INTERNET_TIMEOUT);
             return false;
         }
+        ::WaitForSingleObject(job->hDone, limitMs - quietMs);
     }
     const BOOL ok = job->ok;
     DWORD error = job->error;
