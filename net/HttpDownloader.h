@@ -12,7 +12,8 @@
 #include "DownloadRetry.h"
 #include "UrlRequest.h"
 
-// Sent once a reply has passed its tests: wParam = declared size in bytes, lParam = 0.
+// Sent once a reply has passed its tests, in every try: wParam = the whole file's declared
+// size in bytes (also when the try fetches only its rest), lParam = 0.
 const UINT WM_DOWNLOAD_SIZE = WM_USER + 1002;
 // Sent as receiving begins (0, 0), when the whole percentage changes, about once a second
 // while bytes flow, and once at the end: wParam = percentage, lParam = bytes written.

@@ -96,7 +96,8 @@ with "ERROR <reason>"; query values percent-encoded)
         short     declares the full length, sends bytes=N (default half), closes
         long      declared=N with the whole body sent, or the full length
                   declared and extra=N more "X" bytes sent (default extra=100);
-                  then closes
+                  then closes. Up to 256 KiB of body and extra go out in one
+                  write with the head, so a client always reads the excess
         trickle   chunk=N bytes (default 1) every interval=ms (default 50)
         zero      inserts a zero byte before each offset in at=a,b,.. (default 0)
         reset     RST (SO_LINGER 0) after bytes=N body bytes, or with no bytes
@@ -484,7 +485,8 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- wire helpers --
 
-    def send_head(self, code, headers, length=None, close=False):
+    def send_head(self, code, headers, length=None, close=False, body=b""):
+        """Sends the head, and in the same write the bytes of body (none for HEAD)."""
         if close:
             self.close_connection = True
         reason = self.responses.get(code, ("Unknown",))[0]
@@ -497,7 +499,8 @@ class Handler(BaseHTTPRequestHandler):
             lines.append("Content-Length: %d" % length)
         if self.close_connection:
             lines.append("Connection: close")
-        self.connection.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1", "replace"))
+        head = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1", "replace")
+        self.connection.sendall(head + (body if self.command != "HEAD" else b""))
 
     def send_data(self, data):
         if self.command != "HEAD" and data:
@@ -712,10 +715,16 @@ class Handler(BaseHTTPRequestHandler):
             self.send_range(body, 0, sent)
         elif kind == "long":
             declared = p["declared"]
-            self.send_head(code, head, size if declared is None else declared, close=True)
-            self.send_range(body, 0, size)
-            if declared is None:
-                self.send_data(b"X" * p["extra"])
+            extra = b"X" * p["extra"] if declared is None else b""
+            if size + len(extra) <= CHUNK:
+                # In one write with the head: the client reads the excess along with the
+                # head, so it always sees it (sent apart, it may stop at the declared length).
+                self.send_head(code, head, size if declared is None else declared, close=True,
+                               body=b"".join(body.pieces(0, size)) + extra)
+            else:
+                self.send_head(code, head, size if declared is None else declared, close=True)
+                self.send_range(body, 0, size)
+                self.send_data(extra)
         elif kind == "trickle":
             self.send_head(code, head, size)
             reader = Reader(body)
