@@ -39,6 +39,7 @@ protected:
     {
         EXPECT_TRUE(m_wizard.IsVisible(kFinishNotice));
         EXPECT_NE(m_wizard.Text(kFinishNotice).find("멜보라 플레이어를 내려받지 못했습니다."), std::string::npos);
+        EXPECT_EQ(m_wizard.AccessibleOf(kFinishNotice).name, m_wizard.Text(kFinishNotice));   // read out as it is
         for (int id : {101, 103, 1011, 1012})
             EXPECT_FALSE(m_wizard.IsVisible(id)) << id;
         SavePage(std::string("no-player-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
