@@ -147,6 +147,10 @@ def report(mib, size, results):
     for label, rate in (("best", best), ("median", median)):
         print(f"  {label:6s} a/b {rate['a'] / rate['b']:.2f}   a/c {rate['a'] / rate['c']:.2f}   "
               f"a/d {rate['a'] / rate['d']:.2f}")
+    # Each run times (a) and (b) back to back: their ratio within a run is spared the
+    # machine's slower and faster minutes.
+    paired = [b["seconds"] / a["seconds"] for a, b in zip(results["a"], results["b"])]
+    print(f"  paired a/b, run by run: best {max(paired):.2f}, median {statistics.median(paired):.2f}")
     # The downloader flushes only a file that replaces an earlier one (a new file has
     # nothing to protect); the benchmark's files are new, so (a) never pays it.
     flushes = [r["flush"] for r in results["b"]]
