@@ -146,6 +146,10 @@ BOOL CSetupDlg::OnInitDialog()
     pStartMenuCheck->SetWindowPos(HWND_TOP, 175, 166, 12, 12, SWP_HIDEWINDOW);
     pStartMenuCheck->SetLabel(&m_lblStartMenu);
 
+    m_lblFinishNotice.Create("멜보라 플레이어를 내려받지 못했습니다.\r\n\r\n인터넷 연결을 확인한 뒤\r\n설치 프로그램을 "
+                             "다시 실행해 주십시오.",
+                             WS_CHILD | SS_LEFT, CRect(), this, IDC_FINISH_NOTICE);
+
     StyleLabels();
     LayOutControls(termsText);
     SetTabOrder();
@@ -185,6 +189,13 @@ void CSetupDlg::StyleLabels()
     m_lblTerms.ChangeFontFace(kLabelFace);
     m_lblTerms.ChangeFontHeight(11);
     m_lblTerms.ChangeBackgroundColor(kPageColour);
+
+    // Covers the skin's title and its promise to start the player.
+    m_lblFinishNotice.ChangeBackgroundColor(kWhite);
+    m_lblFinishNotice.ChangeFontFace(kLabelFace);
+    m_lblFinishNotice.ChangeFontHeight(13);
+    m_lblFinishNotice.ChangeTextColor(0x000000);
+    m_lblFinishNotice.SetWindowPos(nullptr, 183, 26, 295, 94, SWP_HIDEWINDOW);
 }
 
 void CSetupDlg::LayOutControls(const CString& termsText)

@@ -11,6 +11,7 @@
 #include "CBrush.h"
 #include "CDialog.h"
 #include "CheckTreeCtrl.h"
+#include "InstallSequence.h"
 #include "LinkLabel.h"
 #include "SetupSession.h"
 #include "SkinCheckButton.h"
@@ -54,6 +55,8 @@ private:
     void ShowFolderPage();
     void ShowInstallPage();
     void ShowFinishPage();
+    // The finish page's shortcut options, or the notice that the player is missing.
+    void ShowFinishOptions(bool playerMissing);
     void HideBrowser();
     // Back (shown or hidden), Next with its caption, and Cancel, as pages 1 to 4 show them.
     void ShowPageButtons(bool showBack, const char* nextCaption);
@@ -95,6 +98,9 @@ private:
     CLinkLabel m_lblDesktop;
     CLinkLabel m_lblStartMenu;
     CLinkLabel m_lblDescription;
+    // Over the finish page's text when the player is not there: that page then cannot
+    // promise to start it.
+    CLinkLabel m_lblFinishNotice;
     HICON m_hIcon;
     SetupSession m_session;
     HTREEITEM hRootItem = nullptr;
@@ -102,6 +108,7 @@ private:
     CSkinCheckButton* pStartMenuCheck = nullptr;
 
     HANDLE m_hInstallDone = nullptr;   // set when the install thread has finished
+    InstallOutcome m_installOutcome;   // written by the install thread before the finish page
     // The dialog's own background, where the window is larger than a page's skin.
     CBrush m_pageBrush{0xD8E9EC};
 };

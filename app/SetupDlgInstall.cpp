@@ -35,7 +35,7 @@ void CSetupDlg::RunInstall()
     target.components = m_session.pComponents;
     target.componentCount = m_session.nComponentCount;
     DialogInstallUi ui(*this);
-    RunInstallSequence(target, ui);
+    m_installOutcome = RunInstallSequence(target, ui);
 }
 
 void CSetupDlg::StartInstallThread()

@@ -155,6 +155,16 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
     updaterVersion = next < 0 ? rest : rest.Left(next);
 }
 
+bool IsUsableVersion(const CString& version)
+{
+    for (int i = 0; i < version.GetLength(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(version[i]);
+        if (ch < 0x20 || ch == 0x7F)
+            return false;
+    }
+    return true;
+}
+
 CString DownloadBaseUrl(const char* productOrigin)
 {
     CString url;
@@ -174,7 +184,7 @@ CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, 
 {
     CString url;
     url.Format("%s/%s/%s/%s", downloadBase.GetString(), EncodeUrlComponent(partnerId).GetString(),
-               version.GetString(), fileName);
+               EncodeUrlComponent(version).GetString(), fileName);
     return url;
 }
 

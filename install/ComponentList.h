@@ -49,14 +49,17 @@ void ParseComponentRows(const CString& text, const CString& programFilesDir, con
 // Splits the version reply "<ignored>|<player>|<updater>[|...]": with one "|" the second
 // field is both versions, with none the whole reply is. Nothing is trimmed.
 void ParseVersionReply(const CString& reply, CString& playerVersion, CString& updaterVersion);
+// A version holding a control character (a line break after the last field, say) makes
+// the whole reply unusable: it would otherwise reach request lines and registry values.
+bool IsUsableVersion(const CString& version);
 
 // The download tree on the product web server.
 // "<origin>/app/ver_file"
 CString DownloadBaseUrl(const char* productOrigin);
 // "<base>/uninstall/<file name>": the server names them "Uninstall.exe" and "Uninstall.ini".
 CString UninstallFileUrl(const CString& downloadBase, const char* remoteName);
-// "<base>/<partner id>/<version>/<file name>", the id encoded as a URL component and the
-// version as the server gave it.
+// "<base>/<partner id>/<version>/<file name>", the id and the version each encoded as a
+// URL component (a version such as "1.2.3" stays as it is).
 CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, const CString& version,
                          const char* fileName);
 // "<install folder>\<file name>"

@@ -51,59 +51,81 @@ bool IsCheckable(const CString& installerPath)
     return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
 }
 
-void InstallComponents(const InstallTarget& target, InstallUi& ui)
+// The selected components whose installer did not arrive or could not be started.
+int InstallComponents(const InstallTarget& target, InstallUi& ui)
 {
     CHttpDownloader downloader;
+    int missing = 0;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
-        if (!ui.IsSelected(entry.hItem) || !IsCheckable(entry.localPath))
-            continue;   // deselected by the user, or not a program the signer check covers
+        if (!ui.IsSelected(entry.hItem))
+            continue;   // deselected by the user
+        if (!IsCheckable(entry.localPath)) {
+            ++missing;   // not a program the signer check covers
+            continue;
+        }
         CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
         ui.ResetBar();
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()))
-            ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
+        // ShellExecuteA reports success with a value above 32.
+        if (!downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()) ||
+            reinterpret_cast<INT_PTR>(
+                ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL)) <= 32)
+            ++missing;
     }
+    return missing;
 }
 
 }  // namespace
 
-void RunInstallSequence(const InstallTarget& target, InstallUi& ui)
+InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui)
 {
+    InstallOutcome outcome;
     CStatsClient stats;
     const CString reply = stats.QueryVersions(kReportUser, kReportPassword);
     if (IsMissingAnswer(reply))
-        return;
+        return outcome;
     CString playerVersion, updaterVersion;
     ParseVersionReply(reply, playerVersion, updaterVersion);
+    if (!IsUsableVersion(playerVersion) || !IsUsableVersion(updaterVersion))
+        return outcome;
+    outcome.versionsKnown = true;
 
     const CString& dir = target.installDir;
     const CString& pid = target.partnerId;
     const CString base = DownloadBaseUrl(MELVORA_PRODUCT_ORIGIN);
     FixedFileFetcher files(ui, dir);
+    int& missing = outcome.otherFilesMissing;
 
-    files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), kUninstallerExe);
-    files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), kUninstallerIni);
+    missing += !files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), kUninstallerExe);
+    missing += !files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), kUninstallerIni);
     WriteUninstallEntry(dir);
 
-    files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
+    outcome.playerInstalled = files.Fetch("MELVORA.exe 설치 중...", false,
+                                          VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
     // The player's path goes into Run unquoted first, and quoted once everything is there.
     RegWriteValue(HKEY_CURRENT_USER, kRunKey, kRunValueName, InstalledFilePath(dir, kPlayerExe), 0, 1);
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "exe_ver", playerVersion, 0, 1);
 
-    files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kHelperDll), kHelperDll);
+    missing += !files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kHelperDll),
+                            kHelperDll);
     if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, kUpdaterExe),
                     kUpdaterExe))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "updater_ver", updaterVersion, 0, 1);
+    else
+        ++missing;
     if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, kSideExe),
                     kSideExe))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "dellog_ver", playerVersion, 0, 1);
+    else
+        ++missing;
 
     CString quoted;
     quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), kPlayerExe);
     RegWriteValue(HKEY_CURRENT_USER, kRunKey, kRunValueName, quoted, 0, 1);
 
-    InstallComponents(target, ui);
+    outcome.componentsMissing = InstallComponents(target, ui);
+    return outcome;
 }

@@ -1,5 +1,6 @@
 #include "StatsClient.h"
 
+#include "BuildScheme.h"
 #include "InternetHandle.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
@@ -25,17 +26,16 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
     if (!root)
         return CString();
     SetSilenceBound(root.get(), kReportSilenceMs);
-    InternetHandle connection(
-        ::InternetConnectA(root.get(), host, port, user, password, INTERNET_SERVICE_HTTP, RequestFlags(0), 0));
-    if (!connection)
-        return CString();
-    SetSilenceBound(connection.get(), kReportSilenceMs);
-    InternetHandle request(::HttpOpenRequestA(connection.get(), "GET", path, "HTTP/1.0", nullptr, nullptr,
-                                              RequestFlags(INTERNET_FLAG_NO_CACHE_WRITE), 0));
-    if (!request)
-        return CString();
-    SetSilenceBound(request.get(), kReportSilenceMs);
-    if (!SendRequestWithinBound(request.get(), nullptr, 0, kReportSilenceMs) || !ReplyIsAcceptable(request.get()))
+    CString url;
+    url.Format("%s://%s:%u%s", SchemeName(kBuildScheme), host, unsigned(port), path.GetString());
+    RequestForm form;
+    form.user = user;
+    form.password = password;
+    form.httpVersion = "HTTP/1.0";
+    form.acceptAnything = false;
+    CUrlRequest request;
+    if (!request.Open(root.get(), url, nullptr, 0, RequestFlags(INTERNET_FLAG_NO_CACHE_WRITE), kReportSilenceMs,
+                      form))
         return CString();
 
     // A reply that stalls for longer than the bound counts as no reply: a part of a

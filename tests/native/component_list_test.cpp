@@ -239,14 +239,19 @@ TEST(VersionReply, FewerFieldsServeAsBothVersions)
     EXPECT_EQ(v.updater, "");
 }
 
-TEST(VersionReply, NothingIsTrimmed)
+TEST(VersionReply, NothingIsTrimmedAndAControlCharacterMakesAVersionUnusable)
 {
     Versions v = ReadVersions("ok|1.0.3|2.1.0\r\n");
     EXPECT_EQ(v.player, "1.0.3");
     EXPECT_EQ(v.updater, "2.1.0\r\n");
+    EXPECT_TRUE(IsUsableVersion(v.player));
+    EXPECT_FALSE(IsUsableVersion(v.updater));
     v = ReadVersions("ok| 1.0.3\n");
     EXPECT_EQ(v.player, " 1.0.3\n");
     EXPECT_EQ(v.updater, " 1.0.3\n");
+    EXPECT_TRUE(IsUsableVersion(" 1.0.3 \xC6\xC4"));
+    EXPECT_FALSE(IsUsableVersion("1.0\t3"));
+    EXPECT_FALSE(IsUsableVersion("1.0.3\x7F"));
 }
 
 }  // namespace

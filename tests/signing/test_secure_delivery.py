@@ -337,13 +337,15 @@ class SecureDelivery(unittest.TestCase):
         self.install_folder().mkdir(parents=True)
         (self.install_folder() / "VIVoreder.exe").write_bytes(earlier)
         self.wine.run_quiet(["wine", "reg", "add", PRODUCT_KEY, "/v", "updater_ver", "/d", "0.9.9", "/f"], 60)
-        # The uninstaller's settings are sent on to a plain http address: no reply that did
-        # not come over TLS is taken, whether WinInet follows such a redirect or not.
+        # The uninstaller's settings are sent on to a plain http address: not one byte goes
+        # there. The helper library is sent round two https redirects, which are followed.
         plain = PlainHttpServer(b"[uninstall]\r\nname=not over TLS\r\n")
         self.addCleanup(plain.close)
         self.server.control("fault?path=/app/ver_file/uninstall/Uninstall.ini&kind=redirect"
                             f"&to=http%3A%2F%2Flocalhost%3A{plain.port}%2FUninstall.ini")
         self.addCleanup(self.server.control, "clear-fault?path=/app/ver_file/uninstall/Uninstall.ini")
+        dll = f"/app/ver_file/{PARTNER}/1.0.3/ZUZade.dll"
+        self.server.control(f"fault?path={dll}&kind=redirect&hops=2&times=1&to={dll.replace('/', '%2F')}")
 
         said, started = self.walk("trusted")
         self.assertIn("terms of use: 12 bytes", said)
@@ -375,6 +377,9 @@ class SecureDelivery(unittest.TestCase):
         self.assertIsNone(self.reg_text(PRODUCT_KEY, "dellog_ver"))
         self.assertIn("melvora\\melvora.exe", started)
         self.assertEqual(len(started), 3, started)
+        self.assertEqual(plain.asked, [])
+        self.assertEqual([path for _, path in self.server.requests() if "ZUZade" in path or "__hop" in path][-3:],
+                         [dll, "/__hop?left=1&to=%2Fapp%2Fver_file%2Fsec%2F1.0.3%2FZUZade.dll&code=302", dll])
 
         # Every server was reached, over TLS, with the reports' credentials.
         roles = {role for role, _ in self.server.requests()}
