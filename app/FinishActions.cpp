@@ -14,7 +14,7 @@ void FinishInstall(const CString& installDir, const FinishChoices& choices)
 {
     const CString player = InstalledFilePath(installDir, kPlayerExe);
     if (choices.shortcuts)
-        CreateShortcuts(player, "\\무료음악감상.lnk", choices.desktopShortcuts, choices.desktopShortcuts,
+        CreateShortcuts(player, kShortcutFileName, choices.desktopShortcuts, choices.desktopShortcuts,
                         choices.startMenuShortcut);
     else
         SetupLog::Write("shortcuts: none (/NOSHORTCUTS)");

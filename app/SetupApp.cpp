@@ -19,6 +19,11 @@ const char kWizardClass[] = "#32770";
 const char kWizardCaption[] = MELVORA_PRODUCT_NAME " 설치";   // dialog template 102
 const int kWizardLookups = 30;
 const DWORD kWizardLookupPauseMs = 100;
+// Said when the mutex is held but no wizard shows: another user's setup holds it, or a
+// program that took its name. Captioned unlike the wizard, so no later start takes this
+// box for one.
+const char kAlreadyRunningText[] = "이미 설치 프로그램이 실행 중입니다.";
+const char kAlreadyRunningCaption[] = MELVORA_PRODUCT_NAME;
 
 // Owns the mutex handle; the mutex goes when the last setup holding it ends.
 class OneSetupGuard {
@@ -44,10 +49,10 @@ private:
     bool m_bOtherRuns;
 };
 
-// Brings the other setup's wizard to the front. A setup that has only just started may
-// not show it yet, so it is looked for a few seconds; none of these calls waits for the
-// other program.
-void ActivateRunningWizard()
+// Brings the other setup's wizard to the front; false when none shows. A setup that has
+// only just started may not show it yet, so it is looked for a few seconds; none of these
+// calls waits for the other program.
+bool ActivateRunningWizard()
 {
     for (int lookup = 0; lookup < kWizardLookups; ++lookup) {
         if (lookup > 0)
@@ -57,9 +62,10 @@ void ActivateRunningWizard()
             if (::IsIconic(hWizard))
                 ::ShowWindowAsync(hWizard, SW_RESTORE);
             ::SetForegroundWindow(hWizard);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 void ShowMessage(const CString& text, UINT icon)
@@ -75,8 +81,9 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
     OneSetupGuard oneSetup;
     if (oneSetup.OtherSetupRuns()) {
         SetupLog::Write("another setup is running; nothing done");
-        if (!options.silent)
-            ActivateRunningWizard();
+        if (!options.silent && !ActivateRunningWizard())
+            ::MessageBoxA(nullptr, kAlreadyRunningText, kAlreadyRunningCaption,
+                          MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         return ExitSetupRunning;
     }
     if (options.silent)

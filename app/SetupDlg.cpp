@@ -1,6 +1,10 @@
 // The wizard dialog: construction, initialisation and the message map.
 #include "SetupDlg.h"
 
+#include <richedit.h>
+
+#include <cstring>
+
 #include "CDataExchange.h"
 #include "CWinApp.h"
 #include "HttpDownloader.h"
@@ -16,6 +20,47 @@ const COLORREF kPageColour = 0xD8E9EC;    // RGB(236,233,216), the skins' body c
 const COLORREF kBarBackground = 0xECECEC; // RGB(236,236,236)
 const COLORREF kBarColour = 0xE55C4C;     // RGB(76,92,229)
 const char kLabelFace[] = "돋움";
+const LONG kRichEditDefaultLimit = 32767;   // characters a rich edit takes unless told more
+
+// What is left of a text while it is streamed into a control.
+struct TextSource {
+    const char* pNext;
+    size_t cbLeft;
+};
+
+// Hands the control whole characters only: it converts each piece on its own, so a
+// double-byte character cut between two pieces would be lost.
+DWORD CALLBACK ReadTextSource(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    TextSource* pSource = reinterpret_cast<TextSource*>(dwCookie);
+    size_t n = 0;
+    while (n < pSource->cbLeft) {
+        const size_t cbChar = ::IsDBCSLeadByte(BYTE(pSource->pNext[n])) && n + 1 < pSource->cbLeft ? 2 : 1;
+        if (cb < 0 || n + cbChar > size_t(cb))
+            break;
+        n += cbChar;
+    }
+    std::memcpy(pbBuffer, pSource->pNext, n);
+    pSource->pNext += n;
+    pSource->cbLeft -= n;
+    *pcb = LONG(n);
+    return 0;
+}
+
+// The terms are text, whatever the server sends. WM_SETTEXT would read a text that
+// begins with "{\rtf" as RTF, formatting, embedded objects and all; streamed in as plain
+// text (SF_TEXT) it shows the characters it holds. As with WM_SETTEXT, the text ends at
+// its first zero byte and may be longer than the control would take from the keyboard.
+void SetPlainText(CWindow& richEdit, const CString& text)
+{
+    TextSource source = {text.GetString(), std::strlen(text.GetString())};
+    if (source.cbLeft > size_t(kRichEditDefaultLimit))
+        richEdit.SendMessage(EM_EXLIMITTEXT, 0, LPARAM(source.cbLeft));
+    EDITSTREAM stream = {};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = &ReadTextSource;
+    richEdit.SendMessage(EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+}
 
 }  // namespace
 
@@ -77,6 +122,8 @@ BOOL CSetupDlg::OnInitDialog()
     // A build for https takes no page whose certificate fails, not even on the user's say.
     if (MELVORA_PUBLISHER_HTTPS)
         m_browser.RefuseCertificateProblems();
+    // The pages come from servers' text: the browser shows web pages and nothing else.
+    m_browser.KeepToWebPages(MELVORA_PUBLISHER_HTTPS != 0);
 
     m_progress.SetBackgroundColor(kBarBackground);
     m_progress.SendMessage(PBM_SETRANGE32, 0, 100);
@@ -94,6 +141,10 @@ BOOL CSetupDlg::OnInitDialog()
     pStartMenuCheck->Create("o", WS_CHILD | WS_VISIBLE | WS_TABSTOP, CRect(), this, IDC_STARTMENU_CHECK);
     pStartMenuCheck->SetWindowPos(HWND_TOP, 175, 166, 12, 12, SWP_HIDEWINDOW);
     pStartMenuCheck->SetLabel(&m_lblStartMenu);
+
+    m_lblFinishNotice.Create("멜보라 플레이어를 내려받지 못했습니다.\r\n\r\n인터넷 연결을 확인한 뒤\r\n설치 프로그램을 "
+                             "다시 실행해 주십시오.",
+                             WS_CHILD | SS_LEFT, CRect(), this, IDC_FINISH_NOTICE);
 
     StyleLabels();
     LayOutControls(termsText);
@@ -134,12 +185,19 @@ void CSetupDlg::StyleLabels()
     m_lblTerms.ChangeFontFace(kLabelFace);
     m_lblTerms.ChangeFontHeight(11);
     m_lblTerms.ChangeBackgroundColor(kPageColour);
+
+    // Covers the skin's title and its promise to start the player.
+    m_lblFinishNotice.ChangeBackgroundColor(kWhite);
+    m_lblFinishNotice.ChangeFontFace(kLabelFace);
+    m_lblFinishNotice.ChangeFontHeight(13);
+    m_lblFinishNotice.ChangeTextColor(0x000000);
+    m_lblFinishNotice.SetWindowPos(nullptr, 183, 26, 295, 94, SWP_HIDEWINDOW);
 }
 
 void CSetupDlg::LayOutControls(const CString& termsText)
 {
     CWindow richEdit = GetDlgItem(IDC_TERMS_TEXT);
-    richEdit.SetWindowText(termsText);
+    SetPlainText(richEdit, termsText);
     richEdit.SetWindowPos(nullptr, 24, 118, 448, 174, SWP_HIDEWINDOW);
     m_tree.SetWindowPos(nullptr, 24, 81, 220, 104, SWP_HIDEWINDOW);
     HideBrowser();   // never really hidden: outside page 3 a zero size takes it out of sight

@@ -58,6 +58,8 @@ private:
     void ShowFolderPage();
     void ShowInstallPage();
     void ShowFinishPage();
+    // The finish page's shortcut options, or the notice that the player is missing.
+    void ShowFinishOptions(bool playerMissing);
     void HideBrowser();
     // Back (shown or hidden), Next with its caption, and Cancel, as pages 1 to 4 show them.
     void ShowPageButtons(bool showBack, const char* nextCaption);
@@ -99,6 +101,9 @@ private:
     CLinkLabel m_lblDesktop;
     CLinkLabel m_lblStartMenu;
     CLinkLabel m_lblDescription;
+    // Over the finish page's text when the player is not there: that page then cannot
+    // promise to start it.
+    CLinkLabel m_lblFinishNotice;
     HICON m_hIcon;
     SetupSession m_session;
     HTREEITEM hRootItem = nullptr;
@@ -107,7 +112,7 @@ private:
 
     HANDLE m_hInstallDone = nullptr;   // set when the install thread has finished
     bool m_bInstallRan = false;        // written by the install thread before it sets the event
-    InstallOutcome m_outcome;
+    InstallOutcome m_installOutcome;   // written by the install thread before the finish page
     // The dialog's own background, where the window is larger than a page's skin.
     CBrush m_pageBrush{0xD8E9EC};
 };

@@ -38,7 +38,7 @@ void CSetupDlg::RunInstall()
     target.components = m_session.pComponents;
     target.componentCount = m_session.nComponentCount;
     DialogInstallUi ui(*this);
-    m_outcome = RunInstallSequence(target, ui);
+    m_installOutcome = RunInstallSequence(target, ui);
     m_bInstallRan = true;
 }
 
@@ -46,7 +46,7 @@ SetupExitCode CSetupDlg::ExitCode() const
 {
     // Once the install has started the wizard cannot be cancelled: it ran to its end.
     if (m_bInstallRan)
-        return ExitCodeOf(m_outcome);
+        return ExitCodeOf(m_installOutcome);
     // A wizard that never showed its first page could not be made at all.
     return m_session.nPage == 0 ? ExitCouldNotRun : ExitCancelled;
 }

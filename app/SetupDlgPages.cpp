@@ -1,7 +1,11 @@
 // The wizard's pages and the Next and Back buttons that move between them.
 #include "SetupDlg.h"
 
+#include <shlwapi.h>
+
+#include "ComponentList.h"
 #include "FolderPath.h"
+#include "ProductConstants.h"
 #include "SetupLog.h"
 
 BOOL CSetupDlg::OnPageButton(WPARAM wParam)
@@ -119,16 +123,25 @@ void CSetupDlg::ShowFinishPage()
     GetDlgItem(IDCANCEL).ShowWindow(SW_HIDE);
     m_progress.ShowWindow(SW_HIDE);
     m_lblStatus.ShowWindow(SW_HIDE);
-    pDesktopCheck->ShowWindow(SW_SHOW);
-    pStartMenuCheck->ShowWindow(SW_SHOW);
-    m_lblDesktop.ShowWindow(SW_SHOW);
-    m_lblStartMenu.ShowWindow(SW_SHOW);
+    // The player of an earlier install counts: Finish starts it and links it as before.
+    const CString player = InstalledFilePath(m_session.strInstallDir, kPlayerExe);
+    ShowFinishOptions(!m_installOutcome.playerInstalled && !::PathFileExistsA(player));
     ::EnableMenuItem(::GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
     m_session.nPage = PageFinish;
     Invalidate(TRUE);
     // The install page disabled the button that had the focus, which left the keyboard
     // nowhere: the finish page gives it to 마침 once it is complete.
     SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next.GetSafeHwnd()), TRUE);
+}
+
+void CSetupDlg::ShowFinishOptions(bool playerMissing)
+{
+    const int options = playerMissing ? SW_HIDE : SW_SHOW;
+    pDesktopCheck->ShowWindow(options);
+    pStartMenuCheck->ShowWindow(options);
+    m_lblDesktop.ShowWindow(options);
+    m_lblStartMenu.ShowWindow(options);
+    m_lblFinishNotice.ShowWindow(playerMissing ? SW_SHOW : SW_HIDE);
 }
 
 void CSetupDlg::OnNext()

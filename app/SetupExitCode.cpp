@@ -4,7 +4,7 @@
 
 SetupExitCode ExitCodeOf(const InstallOutcome& outcome)
 {
-    if (!outcome.playerArrived)
+    if (!outcome.playerInstalled)
         return ExitPlayerMissing;
-    return outcome.sideFilesMissing == 0 && outcome.componentsMissing == 0 ? ExitInstalled : ExitPartlyInstalled;
+    return outcome.otherFilesMissing == 0 && outcome.componentsMissing == 0 ? ExitInstalled : ExitPartlyInstalled;
 }

@@ -9,6 +9,7 @@
 #include "BuildScheme.h"
 #include "ComponentList.h"
 #include "FetchUrlText.h"
+#include "FolderPath.h"
 #include "PartnerId.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
@@ -60,10 +61,8 @@ void SetupSession::UsePartnerId(const CString& partnerId)
 
 void SetupSession::ComputeInstallFolder()
 {
-    g_szProgramFilesDir[0] = '\0';
-    if (!::SHGetSpecialFolderPathA(nullptr, g_szProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE))
-        g_szProgramFilesDir[0] = '\0';
-    strInstallDir.Format("%s\\" MELVORA_PRODUCT_NAME, g_szProgramFilesDir);
+    ::lstrcpynA(g_szProgramFilesDir, ProgramFilesFolder(), sizeof g_szProgramFilesDir);
+    strInstallDir = InstallFolderIn(g_szProgramFilesDir);
 }
 
 CString SetupSession::FetchComponentList()

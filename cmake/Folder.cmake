@@ -1,29 +1,31 @@
 # One static library per product folder, linked only to the folders it may use:
 #
-#   app      -> install, net, sys, controls, framework
-#   install  -> net, sys, framework
-#   net      -> sys, framework
-#   sys      -> framework
-#   controls -> framework
+#   app       -> install, net, sys, controls, framework
+#   uninstall -> install, sys, framework
+#   install   -> net, sys, framework
+#   net       -> sys, framework
+#   sys       -> framework
+#   controls  -> framework
 #   framework uses nothing of ours
 #
 # Each library offers its own folder as its only include directory, and passes on the
 # include directories of what it may use; so code that includes a header of a folder its
 # own may not use fails to build.
 #
-# melvora_layer(<folder> [USES <folders>...] [CORE <files>...] [APP_ONLY <files>...])
-#   CORE      Windows-free files: they also build natively, for unit tests and fuzzers
-#   APP_ONLY  files that belong to Setup.exe alone (the application object, WinMain)
+# melvora_layer(<folder> [USES <folders>...] [CORE <files>...] [PROGRAM_ONLY <files>...])
+#   CORE          Windows-free files: they also build natively, for unit tests and fuzzers
+#   PROGRAM_ONLY  files that go into the programs rather than the library (an application
+#                 object, WinMain); listed in MELVORA_PROGRAM_SOURCES_<folder>
 # Windows builds take every other .cpp of the folder too.
 function(melvora_layer dir)
-    cmake_parse_arguments(ARG "" "" "USES;CORE;APP_ONLY" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "USES;CORE;PROGRAM_ONLY" ${ARGN})
     set(target melvora_${dir})
     set(core)
     foreach(f ${ARG_CORE})
         list(APPEND core ${CMAKE_SOURCE_DIR}/${dir}/${f})
     endforeach()
     set(app)
-    foreach(f ${ARG_APP_ONLY})
+    foreach(f ${ARG_PROGRAM_ONLY})
         list(APPEND app ${CMAKE_SOURCE_DIR}/${dir}/${f})
     endforeach()
     if(WIN32)
@@ -48,5 +50,5 @@ function(melvora_layer dir)
         target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR}/${dir})
         target_link_libraries(${target} INTERFACE ${uses})
     endif()
-    set(MELVORA_APP_SOURCES ${MELVORA_APP_SOURCES} ${app} PARENT_SCOPE)
+    set(MELVORA_PROGRAM_SOURCES_${dir} ${app} PARENT_SCOPE)
 endfunction()

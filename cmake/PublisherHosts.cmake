@@ -8,6 +8,8 @@ set(PUBLISHER_SCHEME "http" CACHE STRING "Scheme of every address the installer 
 set_property(CACHE PUBLISHER_SCHEME PROPERTY STRINGS http https)
 set(DOWNLOAD_SIGNER "" CACHE STRING
     "Common name of the signer that every downloaded .exe and .dll must be signed by; empty: no check")
+set(DOWNLOAD_SIGNER_SHA256 "" CACHE STRING
+    "SHA-256 of the public key (SubjectPublicKeyInfo) the signer must sign with, 64 hex digits; several separated by , or ;")
 
 if(PUBLISHER_SCHEME STREQUAL "http")
     set(PUBLISHER_HTTPS 0)
@@ -59,6 +61,28 @@ if(DOWNLOAD_SIGNER STREQUAL "")
     message(STATUS "Downloaded programs: not checked (give DOWNLOAD_SIGNER to require a signature)")
 else()
     message(STATUS "Downloaded programs: .exe and .dll files must be signed by \"${DOWNLOAD_SIGNER}\"")
+endif()
+
+# The signer's keys: 64 hex digits each, separated by "," or ";" (blanks ignored).
+string(REGEX REPLACE "[ \t]" "" pins "${DOWNLOAD_SIGNER_SHA256}")
+string(REPLACE "," ";" pins "${pins}")
+set(DOWNLOAD_SIGNER_SHA256_LIST "")
+foreach(pin IN LISTS pins)
+    string(LENGTH "${pin}" length)
+    if(pin STREQUAL "")
+        continue()
+    elseif(NOT length EQUAL 64 OR NOT pin MATCHES "^[0-9A-Fa-f]+$")
+        message(FATAL_ERROR "DOWNLOAD_SIGNER_SHA256: '${pin}' is not a SHA-256 (64 hex digits)")
+    endif()
+    string(TOLOWER "${pin}" pin)
+    list(APPEND DOWNLOAD_SIGNER_SHA256_LIST "${pin}")
+endforeach()
+if(DOWNLOAD_SIGNER_SHA256_LIST)
+    if(DOWNLOAD_SIGNER STREQUAL "")
+        message(FATAL_ERROR "DOWNLOAD_SIGNER_SHA256 pins the key of the signer DOWNLOAD_SIGNER names: give both")
+    endif()
+    list(LENGTH DOWNLOAD_SIGNER_SHA256_LIST count)
+    message(STATUS "Downloaded programs: signed with one of ${count} pinned keys")
 endif()
 
 configure_file(${CMAKE_SOURCE_DIR}/cmake/PublisherHosts.h.in ${CMAKE_BINARY_DIR}/generated/PublisherHosts.h @ONLY)

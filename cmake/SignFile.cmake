@@ -1,14 +1,16 @@
 # Signs one file with osslsigncode and checks the signature it made.
 #
 # Included by Signing.cmake at configure time (a trial signature proves the certificate,
-# key and password work) and run after every link of Setup.exe:
+# key and password work) and run after every link of Setup.exe and Uninstall.exe:
 #   cmake -DSIGN_FILE=<Setup.exe> -DSIGN_SETTINGS=<build>/signing/settings.cmake -P SignFile.cmake
+# (-DSIGN_PROGRAM=Uninstall stores SIGN_UNINSTALL_DESCRIPTION as the program name instead.)
 # The settings file sets SIGN_TOOL, SIGN_OPENSSL, SIGN_ARGS (certificate, key and password
-# options), SIGN_DESCRIPTION, SIGN_URL, SIGN_TIMESTAMP_URLS and SIGN_CA_BUNDLE.
+# options), SIGN_DESCRIPTION, SIGN_UNINSTALL_DESCRIPTION, SIGN_URL, SIGN_TIMESTAMP_URLS and
+# SIGN_CA_BUNDLE.
 #
 # The program is signed into a temporary file, which replaces it only once its signature
 # checks out. On any failure the program itself is deleted: a build that was asked to sign
-# never leaves an unsigned Setup.exe behind, and the next build links and signs it again.
+# never leaves an unsigned program behind, and the next build links and signs it again.
 
 # A tool's output, indented so that CMake prints its lines as they are.
 function(melvora_indent text out_var)
@@ -129,6 +131,9 @@ endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE AND DEFINED SIGN_FILE)
     include("${SIGN_SETTINGS}")
+    if(SIGN_PROGRAM STREQUAL "Uninstall")
+        set(SIGN_DESCRIPTION "${SIGN_UNINSTALL_DESCRIPTION}")
+    endif()
     get_filename_component(name "${SIGN_FILE}" NAME)
     get_filename_component(dir "${SIGN_FILE}" DIRECTORY)
     get_filename_component(stem "${SIGN_FILE}" NAME_WLE)

@@ -1,9 +1,9 @@
-# Authenticode signing of Setup.exe. Off unless a certificate is given:
+# Authenticode signing of Setup.exe and Uninstall.exe. Off unless a certificate is given:
 #   -DSIGN_PKCS12=cert.p12 -DSIGN_PASSWORD_FILE=cert.pass      (or SIGN_PASSWORD=...)
 #   -DSIGN_CERT=cert.pem -DSIGN_KEY=key.pem [-DSIGN_PASSWORD_FILE=key.pass]
 #   optional: -DSIGN_TIMESTAMP_URL=http://timestamp.example/ -DSIGN_URL=https://www.example/
-# Every link of Setup.exe is then followed by signing it (SignFile.cmake). A configuration
-# that cannot sign stops at configure time, before anything is built.
+# Every link of either program is then followed by signing it (SignFile.cmake). A
+# configuration that cannot sign stops at configure time, before anything is built.
 
 set(SIGN_PKCS12 "" CACHE FILEPATH "PKCS#12 file (.p12/.pfx) with the code-signing certificate and its key; empty: Setup.exe is not signed")
 set(SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM or DER; a PEM file may add its chain), instead of SIGN_PKCS12, with SIGN_KEY")
@@ -14,15 +14,19 @@ set(SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server(s), tried in t
 set(SIGN_URL "" CACHE STRING "Web address stored in the signature beside its description")
 # ASCII: the signature stores this name in a string type that has no room for Korean.
 set(SIGN_DESCRIPTION "MELVORA Setup" CACHE STRING "Program name stored in the signature")
+set(SIGN_UNINSTALL_DESCRIPTION "MELVORA Uninstall" CACHE STRING "Program name stored in Uninstall.exe's signature")
 
 set(MELVORA_SIGNING_DIR "${CMAKE_BINARY_DIR}/signing")
-get_target_property(_setup_dir Setup RUNTIME_OUTPUT_DIRECTORY)
-get_target_property(_setup_name Setup OUTPUT_NAME)
-set(MELVORA_SETUP_FILE "${_setup_dir}/${_setup_name}${CMAKE_EXECUTABLE_SUFFIX}")
+set(MELVORA_SIGNED_FILES)
+foreach(_program Setup Uninstall)
+    get_target_property(_dir ${_program} RUNTIME_OUTPUT_DIRECTORY)
+    get_target_property(_name ${_program} OUTPUT_NAME)
+    list(APPEND MELVORA_SIGNED_FILES "${_dir}/${_name}${CMAKE_EXECUTABLE_SUFFIX}")
+endforeach()
 
-# A Setup.exe left from an unsigned build must not pass for the signed one that was asked for.
+# A program left from an unsigned build must not pass for the signed one that was asked for.
 function(melvora_signing_fail why)
-    file(REMOVE "${MELVORA_SETUP_FILE}")
+    file(REMOVE ${MELVORA_SIGNED_FILES})
     message(FATAL_ERROR "Signing: ${why}\nNothing is built while signing is configured and "
                         "cannot be done.")
 endfunction()
@@ -64,7 +68,7 @@ if(SIGN_PKCS12 STREQUAL "" AND SIGN_CERT STREQUAL "" AND SIGN_KEY STREQUAL "")
     endforeach()
     # Signing again later starts from fresh settings, so whatever was built meanwhile is signed.
     file(REMOVE_RECURSE "${MELVORA_SIGNING_DIR}")
-    message(STATUS "Signing: off (give SIGN_PKCS12, or SIGN_CERT and SIGN_KEY, to sign Setup.exe)")
+    message(STATUS "Signing: off (give SIGN_PKCS12, or SIGN_CERT and SIGN_KEY, to sign Setup.exe and Uninstall.exe)")
     return()
 endif()
 
@@ -129,7 +133,8 @@ endif()
 set(_settings_file "${MELVORA_SIGNING_DIR}/settings.cmake")
 set(_settings "# Written by cmake/Signing.cmake; read by cmake/SignFile.cmake.\n")
 foreach(pair "SIGN_TOOL;${OSSLSIGNCODE_PROGRAM}" "SIGN_OPENSSL;${OPENSSL_PROGRAM}"
-             "SIGN_DESCRIPTION;${SIGN_DESCRIPTION}" "SIGN_URL;${SIGN_URL}" "SIGN_CA_BUNDLE;${_ca_bundle}")
+             "SIGN_DESCRIPTION;${SIGN_DESCRIPTION}" "SIGN_UNINSTALL_DESCRIPTION;${SIGN_UNINSTALL_DESCRIPTION}"
+             "SIGN_URL;${SIGN_URL}" "SIGN_CA_BUNDLE;${_ca_bundle}")
     list(GET pair 0 name)
     list(SUBLIST pair 1 -1 value)
     melvora_cmake_set(${name} "${value}" line)
@@ -142,9 +147,9 @@ string(APPEND _settings "${line}")
 file(MAKE_DIRECTORY "${MELVORA_SIGNING_DIR}")
 melvora_write_if_changed("${_settings_file}" "${_settings}" _changed)
 if(_changed)
-    # Whatever Setup.exe is there was built unsigned or signed otherwise; until the next
-    # build signs it, there is none.
-    file(REMOVE "${MELVORA_SETUP_FILE}")
+    # Whatever programs are there were built unsigned or signed otherwise; until the next
+    # build signs them, there are none.
+    file(REMOVE ${MELVORA_SIGNED_FILES})
 endif()
 
 # -- a trial signature, so a wrong certificate or password stops here -----------------------
@@ -159,18 +164,13 @@ if(_problem)
     melvora_signing_fail("the certificate cannot sign (check SIGN_PKCS12, or SIGN_CERT and SIGN_KEY, and the password): ${_problem}")
 endif()
 if(SIGN_TIMESTAMP_URL STREQUAL "")
-    message(STATUS "Signing: Setup.exe will be signed (${_summary}; no timestamp)")
+    message(STATUS "Signing: Setup.exe and Uninstall.exe will be signed (${_summary}; no timestamp)")
 else()
-    message(STATUS "Signing: Setup.exe will be signed (${_summary}; timestamps from ${SIGN_TIMESTAMP_URL})")
+    message(STATUS "Signing: Setup.exe and Uninstall.exe will be signed (${_summary}; timestamps from ${SIGN_TIMESTAMP_URL})")
 endif()
 
 # -- sign after every link ----------------------------------------------------------------
-add_custom_command(TARGET Setup POST_BUILD
-    COMMAND "${CMAKE_COMMAND}" "-DSIGN_FILE=$<TARGET_FILE:Setup>" "-DSIGN_SETTINGS=${_settings_file}"
-            -P "${CMAKE_CURRENT_LIST_DIR}/SignFile.cmake"
-    COMMENT "Signing Setup.exe"
-    VERBATIM)
-# A new certificate, password or setting signs Setup.exe again.
+# A new certificate, password or setting signs both programs again.
 set(_sign_inputs "${_settings_file}" "${CMAKE_CURRENT_LIST_DIR}/SignFile.cmake")
 foreach(var SIGN_PKCS12 SIGN_CERT SIGN_KEY)
     if(NOT ${var} STREQUAL "")
@@ -180,4 +180,11 @@ endforeach()
 if(_password_file)
     list(APPEND _sign_inputs "${_password_file}")
 endif()
-set_property(TARGET Setup APPEND PROPERTY LINK_DEPENDS ${_sign_inputs})
+foreach(_program Setup Uninstall)
+    add_custom_command(TARGET ${_program} POST_BUILD
+        COMMAND "${CMAKE_COMMAND}" "-DSIGN_FILE=$<TARGET_FILE:${_program}>" "-DSIGN_SETTINGS=${_settings_file}"
+                "-DSIGN_PROGRAM=${_program}" -P "${CMAKE_CURRENT_LIST_DIR}/SignFile.cmake"
+        COMMENT "Signing ${_program}.exe"
+        VERBATIM)
+    set_property(TARGET ${_program} APPEND PROPERTY LINK_DEPENDS ${_sign_inputs})
+endforeach()

@@ -145,6 +145,35 @@ void COleControlSite::SetServiceProvider(IServiceProvider* pServices)
     m_pServices = pServices;
 }
 
+bool COleControlSite::ConnectEvents(REFIID riidEvents, IUnknown* pSink)
+{
+    DisconnectEvents();
+    IConnectionPointContainer* pContainer = nullptr;
+    if (!m_pObject || !pSink ||
+        FAILED(m_pObject->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&pContainer))))
+        return false;
+    IConnectionPoint* pPoint = nullptr;
+    const HRESULT hr = pContainer->FindConnectionPoint(riidEvents, &pPoint);
+    pContainer->Release();
+    if (FAILED(hr))
+        return false;
+    if (FAILED(pPoint->Advise(pSink, &m_dwEventsCookie))) {
+        m_dwEventsCookie = 0;
+        pPoint->Release();
+        return false;
+    }
+    m_pEvents = pPoint;
+    return true;
+}
+
+void COleControlSite::DisconnectEvents()
+{
+    if (m_pEvents)
+        m_pEvents->Unadvise(m_dwEventsCookie);
+    m_dwEventsCookie = 0;
+    ReleaseAndClear(m_pEvents);
+}
+
 bool COleControlSite::CreateControl(REFCLSID clsid, const BYTE* pState, DWORD cbState)
 {
     IOleObject* pObject = nullptr;
@@ -200,6 +229,7 @@ void COleControlSite::DestroyControl()
         return;
     }
     AddRef();   // the control's last releases of the site must not end it under us
+    DisconnectEvents();
     if (m_pInPlaceObject) {
         if (m_bUIActive)
             m_pInPlaceObject->UIDeactivate();

@@ -47,6 +47,11 @@ public:
     // The site keeps a reference until it goes.
     void SetServiceProvider(IServiceProvider* pServices);
 
+    // Connects a sink to the control's events of the given interface (its connection
+    // point); the connection lasts until the control is closed. One sink per site: a
+    // second call replaces the first. False when the control offers no such events.
+    bool ConnectEvents(REFIID riidEvents, IUnknown* pSink);
+
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -89,6 +94,7 @@ private:
     bool CreateControl(REFCLSID clsid, const BYTE* pState, DWORD cbState);
     void InitialiseState(IOleObject* pObject, const BYTE* pState, DWORD cbState);
     void DestroyControl();
+    void DisconnectEvents();
     void OnHostSize();
     void OnHostFocus();
     RECT HostRect() const;
@@ -135,5 +141,7 @@ private:
     IOleInPlaceActiveObject* m_pUIActiveObject = nullptr;  // handed over on UI activation
     IDispatch* m_pDispatch = nullptr;
     IServiceProvider* m_pServices = nullptr;
+    IConnectionPoint* m_pEvents = nullptr;             // where the sink is connected
+    DWORD m_dwEventsCookie = 0;
     bool m_bUIActive = false;
 };

@@ -2,6 +2,8 @@
 
 #include <ole2.h>
 
+#include "SystemLibrary.h"
+
 namespace {
 
 CWinApp* g_pApp = nullptr;
@@ -74,7 +76,7 @@ BOOL AfxEnableControlContainer()
 BOOL AfxInitRichEdit()
 {
     struct Library {
-        HMODULE hModule = ::LoadLibraryA("riched32.dll");
+        HMODULE hModule = LoadSystemLibrary("riched32.dll");
         ~Library()
         {
             if (hModule)

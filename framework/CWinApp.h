@@ -34,5 +34,5 @@ HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxFindResourceHandle(const char* pszName, const char* pszType);
 // Makes ActiveX controls in dialog templates work (OLE initialised on this thread).
 BOOL AfxEnableControlContainer();
-// Loads the RichEdit 1.0 library, whose window class is "RICHEDIT".
+// Loads the RichEdit 1.0 library from the system folder; its window class is "RICHEDIT".
 BOOL AfxInitRichEdit();

@@ -1,6 +1,41 @@
 #include "ComponentList.h"
 
+#include <cstring>
+#include <vector>
+
+#include "ProductConstants.h"
+
 namespace {
+
+bool IsReservedDeviceName(CString name)
+{
+    // Windows reads "NUL.txt" and "nul .exe" as the device as well: only the part before
+    // the first "." counts, without the blanks that end it.
+    const int dot = name.Find('.');
+    if (dot >= 0)
+        name = name.Left(dot);
+    name.TrimRight();
+    name.MakeLower();
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+        if (name == device)
+            return true;
+    return name.GetLength() == 4 && (name.Left(3) == "com" || name.Left(3) == "lpt") && name[3] >= '0' &&
+           name[3] <= '9';
+}
+
+// Cuts `path` at "/" and "\" into its names; separators at either end or side by side
+// give empty names.
+std::vector<CString> SplitPath(const CString& path)
+{
+    std::vector<CString> names(1);
+    for (int i = 0; i < path.GetLength(); ++i) {
+        if (path[i] == '/' || path[i] == '\\')
+            names.emplace_back();
+        else
+            names.back() += path[i];
+    }
+    return names;
+}
 
 // Takes the text up to the next "|" off the front of `row`. Without a "|" the field is
 // empty and the row stays as it is, so its text flows on to the next field.
@@ -14,12 +49,15 @@ CString TakeField(CString& row)
     return field;
 }
 
-// The component a row describes, its check path already below the Program Files folder.
-ComponentEntry ReadRow(CString row, const CString& programFilesDir, PublisherScheme scheme)
+// The component a row describes, its check path already below the Program Files folder;
+// false (and the entry unfinished) when the row may name nothing on the user's machine.
+bool ReadRow(CString row, const CString& programFilesDir, PublisherScheme scheme, ComponentEntry& entry)
 {
     CString checkField = TakeField(row);
-    const CString url = ServerGivenAddress(TakeField(row), scheme);
-    ComponentEntry entry;
+    const CString givenUrl = TakeField(row);
+    if (!IsConfinedCheckPath(checkField) || !IsPlainFileName(givenUrl.Mid(givenUrl.ReverseFind('/') + 1)))
+        return false;
+    const CString url = ServerGivenAddress(givenUrl, scheme);
     entry.name = TakeField(row);
     entry.description = TakeField(row);
     entry.pageUrl = ServerGivenAddress(TakeField(row), scheme);
@@ -31,10 +69,38 @@ ComponentEntry ReadRow(CString row, const CString& programFilesDir, PublisherSch
     const CString fileName = url.Mid(url.ReverseFind('/') + 1);
     entry.localPath = entry.checkPath.Left(entry.checkPath.ReverseFind('\\')) + "\\" + fileName;
     entry.url = url;
-    return entry;
+    return true;
 }
 
 }  // namespace
+
+bool IsPlainFileName(const CString& name)
+{
+    if (name.IsEmpty() || name.Find("..") >= 0 || IsReservedDeviceName(name))
+        return false;
+    const char last = name[name.GetLength() - 1];
+    if (last == '.' || last == ' ')
+        return false;
+    for (int i = 0; i < name.GetLength(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(name[i]);
+        if (ch < 0x20 || ch == 0x7F || std::strchr("\\/:*?\"<>|", ch))
+            return false;
+    }
+    return true;
+}
+
+bool IsConfinedCheckPath(const CString& field)
+{
+    const std::vector<CString> names = SplitPath(field);
+    // A leading separator gives an empty first name; the place itself follows it.
+    if (names.size() < 2 || !names[0].IsEmpty())
+        return false;
+    for (size_t i = 1; i < names.size(); ++i)
+        if (!IsPlainFileName(names[i]))
+            return false;
+    CString top = names[1];
+    return top.MakeLower() != CString(MELVORA_PRODUCT_NAME).MakeLower() && top.Find('~') < 0;
+}
 
 bool IsMissingAnswer(const CString& text)
 {
@@ -51,6 +117,8 @@ CString ComponentListUrl(const char* productOrigin, const CString& partnerId)
 void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
                         PublisherScheme scheme, ComponentEntry* entries, int& count)
 {
+    if (programFilesDir.IsEmpty())
+        return;   // nothing to confine the rows to
     // Rows are cut by position, so a long text is read once rather than copied per row.
     int start = 0;
     bool last = false;
@@ -62,8 +130,8 @@ void ParseComponentRows(const CString& text, const CString& programFilesDir, con
         }
         // A dropped row leaves nothing behind: the record is built aside and stored only
         // when accepted, so the list holds exactly its accepted entries.
-        ComponentEntry entry = ReadRow(text.Mid(start, end - start), programFilesDir, scheme);
-        if (!exists(entry.checkPath)) {
+        ComponentEntry entry;
+        if (ReadRow(text.Mid(start, end - start), programFilesDir, scheme, entry) && !exists(entry.checkPath)) {
             entry.hItem = entries[count].hItem;
             entries[count] = entry;
             ++count;
@@ -87,6 +155,16 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
     updaterVersion = next < 0 ? rest : rest.Left(next);
 }
 
+bool IsUsableVersion(const CString& version)
+{
+    for (int i = 0; i < version.GetLength(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(version[i]);
+        if (ch < 0x20 || ch == 0x7F)
+            return false;
+    }
+    return true;
+}
+
 CString DownloadBaseUrl(const char* productOrigin)
 {
     CString url;
@@ -106,7 +184,7 @@ CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, 
 {
     CString url;
     url.Format("%s/%s/%s/%s", downloadBase.GetString(), EncodeUrlComponent(partnerId).GetString(),
-               version.GetString(), fileName);
+               EncodeUrlComponent(version).GetString(), fileName);
     return url;
 }
 

@@ -19,27 +19,47 @@ CString ComponentListUrl(const char* productOrigin, const CString& partnerId);
 // Whether a file or folder exists (the installer asks the file system).
 using PathExistsFn = std::function<bool(const CString& path)>;
 
+// A name that can only name one file or folder inside the folder it is put in: not
+// empty; no "..", no \ / : * ? " < > | or control character; not ending in "." or " "
+// (Windows drops those, so the name would stand for another); and not a device name
+// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$, in any case, with
+// or without an extension).
+bool IsPlainFileName(const CString& name);
+
+// A component row's check path as the server sent it, confined below the Program Files
+// folder: it starts with "/" or "\" and every name between separators is a plain file
+// name. Its first name is neither the install folder's (MELVORA, in any case) nor one
+// holding "~" (which could be that folder's short name): components never go into the
+// player's folder.
+bool IsConfinedCheckPath(const CString& field);
+
 // Appends the accepted rows of a component list to entries[0 .. kComponentCapacity - 1],
 // advancing `count`. Rows are separated by "^", fields by "|": check path (below the
 // Program Files folder, "/" separated), installer URL, name, description, page URL and
-// the mandatory flag (all that follows the fifth "|"). A row whose check path exists is
-// already installed and dropped. Once the list is full the rest of the text is not read;
-// records past `count` are never written. In a build for https, an installer or page URL
-// that is not https is read as an empty field (ServerGivenAddress).
+// the mandatory flag (all that follows the fifth "|"). A row is dropped when its check
+// path is not confined (IsConfinedCheckPath), when the last segment of its installer URL,
+// the name the installer is stored under, is not a plain file name, or when its check
+// path exists (the component is already installed); without a Program Files folder every
+// row is dropped. Once the list is full the rest of the text is not read; records past
+// `count` are never written. In a build for https, an installer or page URL that is not
+// https is read as an empty field (ServerGivenAddress).
 void ParseComponentRows(const CString& text, const CString& programFilesDir, const PathExistsFn& exists,
                         PublisherScheme scheme, ComponentEntry* entries, int& count);
 
 // Splits the version reply "<ignored>|<player>|<updater>[|...]": with one "|" the second
 // field is both versions, with none the whole reply is. Nothing is trimmed.
 void ParseVersionReply(const CString& reply, CString& playerVersion, CString& updaterVersion);
+// A version holding a control character (a line break after the last field, say) makes
+// the whole reply unusable: it would otherwise reach request lines and registry values.
+bool IsUsableVersion(const CString& version);
 
 // The download tree on the product web server.
 // "<origin>/app/ver_file"
 CString DownloadBaseUrl(const char* productOrigin);
 // "<base>/uninstall/<file name>": the server names them "Uninstall.exe" and "Uninstall.ini".
 CString UninstallFileUrl(const CString& downloadBase, const char* remoteName);
-// "<base>/<partner id>/<version>/<file name>", the id encoded as a URL component and the
-// version as the server gave it.
+// "<base>/<partner id>/<version>/<file name>", the id and the version each encoded as a
+// URL component (a version such as "1.2.3" stays as it is).
 CString VersionedFileUrl(const CString& downloadBase, const CString& partnerId, const CString& version,
                          const char* fileName);
 // "<install folder>\<file name>"

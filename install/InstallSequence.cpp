@@ -14,9 +14,6 @@
 
 namespace {
 
-const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kUninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 // One fixed file: reset the bar, name the file, download it.
 class FixedFileFetcher {
 public:
@@ -41,10 +38,9 @@ private:
 
 void WriteUninstallEntry(const CString& installDir)
 {
-    CString key;
-    key.Format("%s" MELVORA_PRODUCT_NAME, kUninstallKeyPrefix);
+    const char* key = kUninstallKey;
     CString command;
-    command.Format("\"%s\\Uninstall.exe\"", static_cast<const char*>(installDir));
+    command.Format("\"%s\\%s\"", static_cast<const char*>(installDir), kUninstallCommandName);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "DisplayName", MELVORA_PRODUCT_NAME, 0, 1);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "UninstallString", command, 0, 1);
     RegWriteValue(HKEY_LOCAL_MACHINE, key, "NoModify", "", 1, 2);
@@ -60,11 +56,11 @@ bool IsCheckable(const CString& installerPath)
     return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
 }
 
-// The number of selected components that were not started.
+// The selected components whose installer did not arrive or could not be started.
 int InstallComponents(const InstallTarget& target, InstallUi& ui)
 {
-    int missing = 0;
     CHttpDownloader downloader;
+    int missing = 0;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
         if (!ui.IsSelected(entry)) {
@@ -82,17 +78,17 @@ int InstallComponents(const InstallTarget& target, InstallUi& ui)
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        if (downloader.Download(entry.url, entry.localPath, ui.NotifyWindow())) {
-            const HINSTANCE hStarted =
-                ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL);
-            const bool started = reinterpret_cast<INT_PTR>(hStarted) > 32;
-            SetupLog::Write("component \"%s\": %s %s", entry.name.GetString(), started ? "started" : "could not start",
-                            entry.localPath.GetString());
-            missing += started ? 0 : 1;
-        } else {
+        if (!downloader.Download(entry.url, entry.localPath, ui.NotifyWindow())) {
             SetupLog::Write("component \"%s\": not installed, its installer did not arrive", entry.name.GetString());
             ++missing;
+            continue;
         }
+        // ShellExecuteA reports success with a value above 32.
+        const bool started = reinterpret_cast<INT_PTR>(
+                                 ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+        SetupLog::Write("component \"%s\": %s %s", entry.name.GetString(), started ? "started" : "could not start",
+                        entry.localPath.GetString());
+        missing += started ? 0 : 1;
     }
     return missing;
 }
@@ -105,47 +101,52 @@ InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui)
     CStatsClient stats;
     const CString reply = stats.QueryVersions(kReportUser, kReportPassword);
     if (IsMissingAnswer(reply)) {
-        SetupLog::Write("install: no usable version reply, nothing installed");
+        SetupLog::Write("install: no version reply, nothing installed");
         return outcome;
     }
     CString playerVersion, updaterVersion;
     ParseVersionReply(reply, playerVersion, updaterVersion);
+    if (!IsUsableVersion(playerVersion) || !IsUsableVersion(updaterVersion)) {
+        SetupLog::Write("install: unusable versions \"%s\" and \"%s\", nothing installed", playerVersion.GetString(),
+                        updaterVersion.GetString());
+        return outcome;
+    }
+    outcome.versionsKnown = true;
     SetupLog::Write("install: player version \"%s\", updater version \"%s\"", playerVersion.GetString(),
                     updaterVersion.GetString());
-    outcome.versionsUsable = true;
 
     const CString& dir = target.installDir;
     const CString& pid = target.partnerId;
     const CString base = DownloadBaseUrl(MELVORA_PRODUCT_ORIGIN);
     FixedFileFetcher files(ui, dir);
+    int& missing = outcome.otherFilesMissing;
 
-    int& missing = outcome.sideFilesMissing;
-    missing += !files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), "uninstall.exe");
-    missing += !files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), "uninstall.ini");
+    missing += !files.Fetch("uninstall.exe 생성 중...", true, UninstallFileUrl(base, "Uninstall.exe"), kUninstallerExe);
+    missing += !files.Fetch("uninstall.ini 생성 중...", false, UninstallFileUrl(base, "Uninstall.ini"), kUninstallerIni);
     WriteUninstallEntry(dir);
 
-    outcome.playerArrived =
-        files.Fetch("MELVORA.exe 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
+    outcome.playerInstalled = files.Fetch("MELVORA.exe 설치 중...", false,
+                                          VersionedFileUrl(base, pid, playerVersion, kPlayerExe), kPlayerExe);
     // The player's path goes into Run unquoted first, and quoted once everything is there.
-    RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, InstalledFilePath(dir, kPlayerExe), 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, kRunValueName, InstalledFilePath(dir, kPlayerExe), 0, 1);
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "exe_ver", playerVersion, 0, 1);
 
-    missing += !files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, "ZUZade.dll"),
-                            "ZUZade.dll");
-    if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, "VIVoreder.exe"),
-                    "VIVoreder.exe"))
+    missing += !files.Fetch("ZUZade.dll 설치 중...", false, VersionedFileUrl(base, pid, playerVersion, kHelperDll),
+                            kHelperDll);
+    if (files.Fetch("VIVoreder.exe 설치 중...", true, VersionedFileUrl(base, pid, updaterVersion, kUpdaterExe),
+                    kUpdaterExe))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "updater_ver", updaterVersion, 0, 1);
     else
         ++missing;
-    if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, "RAZezazi.exe"),
-                    "RAZezazi.exe"))
+    if (files.Fetch("RAZezazi.exe 설치 중...", true, VersionedFileUrl(base, pid, playerVersion, kSideExe),
+                    kSideExe))
         RegWriteValue(HKEY_CURRENT_USER, kProductKey, "dellog_ver", playerVersion, 0, 1);
     else
         ++missing;
 
     CString quoted;
     quoted.Format("\"%s\\%s\"", static_cast<const char*>(dir), kPlayerExe);
-    RegWriteValue(HKEY_CURRENT_USER, kRunKey, MELVORA_PRODUCT_NAME, quoted, 0, 1);
+    RegWriteValue(HKEY_CURRENT_USER, kRunKey, kRunValueName, quoted, 0, 1);
 
     outcome.componentsMissing = InstallComponents(target, ui);
     return outcome;

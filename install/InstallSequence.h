@@ -29,12 +29,24 @@ struct InstallTarget {
     int componentCount = 0;
 };
 
-// What an install achieved.
+// What an install achieved, for the finish page (and for whoever must say it otherwise).
 struct InstallOutcome {
-    bool versionsUsable = false;   // the version reply named versions; without them nothing is installed
-    bool playerArrived = false;    // MELVORA.exe arrived whole
-    int sideFilesMissing = 0;      // other fixed files that did not arrive whole
-    int componentsMissing = 0;     // selected components whose installer was not started
+    // The version query gave two usable versions. When false nothing was fetched,
+    // written or started, and the counts below stay 0.
+    bool versionsKnown = false;
+    // MELVORA.exe arrived whole (after its tries) and took its place in the install folder.
+    bool playerInstalled = false;
+    // Fixed files other than the player that did not arrive: uninstall.exe, uninstall.ini,
+    // ZUZade.dll, VIVoreder.exe, RAZezazi.exe (0 to 5).
+    int otherFilesMissing = 0;
+    // Components the user left selected whose installer did not arrive or could not be started.
+    int componentsMissing = 0;
+
+    // Everything that was to be installed was installed.
+    bool EverythingInstalled() const
+    {
+        return versionsKnown && playerInstalled && otherFilesMissing == 0 && componentsMissing == 0;
+    }
 };
 
 InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui);

@@ -8,6 +8,11 @@ namespace {
 const DWORD kMaxProcesses = 1024;
 const DWORD kQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;   // 0x0410
 const DWORD kEndAccess = 0x1F0FFF;                                         // PROCESS_ALL_ACCESS
+// How long the start waits, in all, for ended players to be gone. The wizard's window
+// waits with it, so a process that does not go (stuck in a driver, say) may not hold it
+// up for longer; the install goes on, and a player file still in use fails its
+// download as any file in use would, leaving the earlier one.
+const DWORD kEndWaitMs = 5000;
 
 // A process handle, closed when it goes out of scope.
 class ProcessHandle {
@@ -44,10 +49,11 @@ bool GetMainModuleName(HANDLE hProcess, CString* pstrName)
     return true;
 }
 
-// Ends the process with its own current exit code and waits until it is gone. Called
-// while the handle that matched its name is still open: that handle keeps the process
-// object, and with it the id, from being reused by another process in between.
-void EndProcess(DWORD dwProcessId)
+// Ends the process with its own current exit code and waits until it is gone, at most
+// dwWaitMs. Called while the handle that matched its name is still open: that handle
+// keeps the process object, and with it the id, from being reused by another process in
+// between.
+void EndProcess(DWORD dwProcessId, DWORD dwWaitMs)
 {
     ProcessHandle process(kEndAccess, dwProcessId);
     if (!process.get())
@@ -55,7 +61,7 @@ void EndProcess(DWORD dwProcessId)
     DWORD dwExitCode = 0;
     ::GetExitCodeProcess(process.get(), &dwExitCode);
     if (::TerminateProcess(process.get(), dwExitCode) == 1)
-        ::WaitForSingleObject(process.get(), INFINITE);
+        ::WaitForSingleObject(process.get(), dwWaitMs);
 }
 
 }  // namespace
@@ -67,11 +73,14 @@ void StopRunningProcesses(const CString& strName)
     if (!::EnumProcesses(ids, sizeof ids, &cbReturned))
         return;
     const DWORD count = cbReturned / sizeof ids[0];
+    const DWORD dwStart = ::GetTickCount();
     for (DWORD i = 0; i < count && i < kMaxProcesses; ++i) {
         ProcessHandle process(kQueryAccess, ids[i]);
         CString strModule;
-        if (process.get() && GetMainModuleName(process.get(), &strModule) && strModule == strName)
-            EndProcess(ids[i]);
+        if (process.get() && GetMainModuleName(process.get(), &strModule) && strModule == strName) {
+            const DWORD dwElapsed = ::GetTickCount() - dwStart;
+            EndProcess(ids[i], dwElapsed < kEndWaitMs ? kEndWaitMs - dwElapsed : 0);
+        }
         // The name check's handle closes only now, after the end and the wait.
     }
 }

@@ -12,10 +12,6 @@
 
 namespace {
 
-const char kQuickLaunchFolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
-const char kStartMenuFolder[] = "\\" MELVORA_PRODUCT_NAME;
-const char kDescription[] = "무료음악감상";
-
 bool GetShellFolder(int nFolder, CString* pstrPath)
 {
     char path[MAX_PATH + 1] = {};
@@ -37,6 +33,19 @@ void SaveLink(IPersistFile* pFile, const CString& strPath)
 
 }  // namespace
 
+bool FindShortcutPlaces(const CString& strLinkFileName, ShortcutPlaces* pPlaces)
+{
+    CString strDesktop, strAppData, strPrograms;
+    if (!GetShellFolder(CSIDL_DESKTOP, &strDesktop) || !GetShellFolder(CSIDL_APPDATA, &strAppData) ||
+        !GetShellFolder(CSIDL_COMMON_PROGRAMS, &strPrograms))
+        return false;
+    pPlaces->strDesktopLink = strDesktop + strLinkFileName;
+    pPlaces->strQuickLaunchLink = strAppData + kQuickLaunchFolder + strLinkFileName;
+    pPlaces->strStartMenuFolder = strPrograms + kStartMenuFolder;
+    pPlaces->strStartMenuLink = pPlaces->strStartMenuFolder + strLinkFileName;
+    return true;
+}
+
 void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, bool bDesktop, bool bQuickLaunch,
                      bool bStartMenu)
 {
@@ -44,17 +53,11 @@ void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, b
         SetupLog::Write("shortcut: none, %s is missing", strTarget.GetString());
         return;
     }
-    CString strDesktop, strAppData, strPrograms;
-    if (!GetShellFolder(CSIDL_DESKTOP, &strDesktop) || !GetShellFolder(CSIDL_APPDATA, &strAppData) ||
-        !GetShellFolder(CSIDL_COMMON_PROGRAMS, &strPrograms))
+    ShortcutPlaces places;
+    if (!FindShortcutPlaces(strLinkFileName, &places))
         return;
     // The start-menu folder is made even when no start-menu link is wanted.
-    const CString strStartMenuFolder = strPrograms + kStartMenuFolder;
-    ::CreateDirectoryA(strStartMenuFolder, nullptr);
-
-    const CString strDesktopLink = strDesktop + strLinkFileName;
-    const CString strQuickLaunchLink = strAppData + kQuickLaunchFolder + strLinkFileName;
-    const CString strStartMenuLink = strStartMenuFolder + strLinkFileName;
+    ::CreateDirectoryA(places.strStartMenuFolder, nullptr);
 
     ComScope com;
     ComRef<IShellLinkA> link;
@@ -62,17 +65,17 @@ void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, b
         return;
     link->SetPath(strTarget);
     link->SetWorkingDirectory(strTarget.Left(strTarget.ReverseFind('\\')));
-    link->SetDescription(kDescription);
+    link->SetDescription(kShortcutDescription);
     {
         ComRef<IPersistFile> file;
         if (FAILED(link->QueryInterface(IID_IPersistFile, file.out())))
             return;
         if (bDesktop)
-            SaveLink(file.get(), strDesktopLink);
+            SaveLink(file.get(), places.strDesktopLink);
         if (bQuickLaunch)
-            SaveLink(file.get(), strQuickLaunchLink);
+            SaveLink(file.get(), places.strQuickLaunchLink);
         if (bStartMenu)
-            SaveLink(file.get(), strStartMenuLink);
+            SaveLink(file.get(), places.strStartMenuLink);
     }
     ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
 }

@@ -4,6 +4,19 @@
 
 #include "CString.h"
 
+// Where the shortcuts go: the link paths, and the start-menu folder that holds the third.
+struct ShortcutPlaces {
+    CString strDesktopLink;
+    CString strQuickLaunchLink;
+    CString strStartMenuFolder;
+    CString strStartMenuLink;
+};
+
+// Looks up the desktop, the application data folder and the shared programs menu and
+// forms the places of strLinkFileName (with its leading "\"); false when any of the three
+// folders cannot be found.
+bool FindShortcutPlaces(const CString& strLinkFileName, ShortcutPlaces* pPlaces);
+
 // Saves one shell link to strTarget (working folder: the target's folder, description
 // "무료음악감상") as strLinkFileName (with its leading "\") in each chosen place. Does
 // nothing when the target does not exist; otherwise the start-menu folder is created

@@ -12,12 +12,16 @@ bool ParseDeclaredSize(const char* pszText, uint32_t* pdwSize)
     const char* p = pszText ? pszText : "";
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f')
         ++p;
+    if (*p < '0' || *p > '9')
+        return false;
     uint64_t value = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + uint64_t(*p - '0');
         if (value > 0xFFFFFFFFu)
             return false;
     }
+    if (*p != '\0')
+        return false;
     *pdwSize = uint32_t(value);
     return true;
 }
@@ -30,8 +34,9 @@ uint32_t DownloadPercent(uint64_t nWritten, uint32_t dwDeclaredSize)
     return percent >= double(kMaxPercent) ? kMaxPercent : uint32_t(percent);
 }
 
-CDownloadProgress::CDownloadProgress(uint32_t dwDeclaredSize, uint32_t dwStartTick)
-    : m_dwDeclaredSize(dwDeclaredSize), m_dwTimeMark(dwStartTick)
+CDownloadProgress::CDownloadProgress(uint32_t dwDeclaredSize, uint32_t dwStartTick, uint64_t nAlreadyWritten)
+    : m_dwDeclaredSize(dwDeclaredSize), m_dwTimeMark(dwStartTick),
+      m_nLastPercent(DownloadPercent(nAlreadyWritten, dwDeclaredSize))
 {
 }
 

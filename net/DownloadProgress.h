@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-// Reads a Content-Length value as atol would: leading blanks skipped, then the leading
-// decimal digits (none gives 0). A value beyond 32 bits cannot be counted by the
-// downloader, so it is refused (false) rather than cut short.
+// Reads a Content-Length value: optional leading blanks, then decimal digits and nothing
+// else, within 32 bits. Anything else (a sign, no digit, trailing text, a larger number)
+// is refused (false): a server's number is taken exactly or not at all.
 bool ParseDeclaredSize(const char* pszText, uint32_t* pdwSize);
 
 // Whole percentage of the declared size that has been written, computed in double
@@ -19,8 +19,9 @@ uint32_t DownloadPercent(uint64_t nWritten, uint32_t dwDeclaredSize);
 
 class CDownloadProgress {
 public:
-    // Starts a download: percentage 0, time mark at dwStartTick.
-    CDownloadProgress(uint32_t dwDeclaredSize, uint32_t dwStartTick);
+    // Starts a download, or a try that continues one nAlreadyWritten bytes into the file:
+    // the percentage of those bytes, time mark at dwStartTick.
+    CDownloadProgress(uint32_t dwDeclaredSize, uint32_t dwStartTick, uint64_t nAlreadyWritten = 0);
 
     // After a read that wrote bytes: true when the whole percentage changed, in which case
     // (LastPercent(), nWritten) is to be sent.
@@ -35,5 +36,5 @@ public:
 private:
     uint32_t m_dwDeclaredSize;
     uint32_t m_dwTimeMark;
-    uint32_t m_nLastPercent = 0;
+    uint32_t m_nLastPercent;
 };

@@ -6,13 +6,19 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
+
 #include "CString.h"
+#include "DownloadRetry.h"
 #include "UrlRequest.h"
 
-// Sent once a reply has passed its tests: wParam = declared size in bytes, lParam = 0.
+// Sent once a reply has passed its tests, in every try: wParam = the whole file's declared
+// size in bytes (also when the try fetches only its rest), lParam = 0.
 const UINT WM_DOWNLOAD_SIZE = WM_USER + 1002;
 // Sent as receiving begins (0, 0), when the whole percentage changes, about once a second
 // while bytes flow, and once at the end: wParam = percentage, lParam = bytes written.
+// A try that continues a cut body begins with the percentage and bytes it starts from:
+// within a try the bar never runs backwards.
 const UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1003;
 
 class CHttpDownloader {
@@ -29,18 +35,30 @@ public:
     // the signer's valid signature. The body goes to a file of its own in the same folder,
     // which replaces strLocalPath in one step only when the download succeeded; otherwise
     // it is removed and an earlier file stays as it was.
-    // After kDownloadSilenceMs without progress the download fails.
+    // A passing failure (a refused or reset connection, a body cut short, a busy server's
+    // status, silence) is tried again, up to kMaxDownloadTries in all (CRetrySchedule); a
+    // try after a cut body asks only for the rest when the server allows it.
+    // After kDownloadSilenceMs without progress a try fails.
+    // Part files that a killed setup left in the folder are removed first.
     // hNotifyWnd receives the messages above, or nothing when null.
     bool Download(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd);
 
 private:
+    class PartFile;
+
     bool OpenInternet();
-    bool OpenUrl(HWND hNotifyWnd, const CString& strUrl);
-    bool ReceiveToFile(HWND hNotifyWnd, const CString& strLocalPath);
+    // Sends one try's request and judges its reply; false with the try's outcome (and a
+    // Retry-After, or -1) when the body is not to be read.
+    bool OpenUrl(HWND hNotifyWnd, const CString& strUrl, TryOutcome* pFailure, int64_t* pRetryAfter);
+    // Reads the body into the part file, from where the part file ends when the try
+    // continues a cut one; the whole file then takes the target's place.
+    TryOutcome ReceiveToFile(HWND hNotifyWnd);
     void CloseHandles();
 
     HINTERNET m_hInternet;
     CUrlRequest m_url;
-    DWORD m_dwDeclaredSize;
+    DWORD m_dwDeclaredSize;   // the whole file's size, also in a try that fetches its rest
     CString m_strTargetPath;
+    ResumePoint m_resume;
+    std::unique_ptr<PartFile> m_part;
 };

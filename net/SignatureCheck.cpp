@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "PublisherHosts.h"
+
 namespace {
 
 std::wstring Wide(const CString& text)
@@ -121,6 +123,27 @@ bool SubjectCommonNameIs(PCCERT_CONTEXT pCert, const wchar_t* pszSigner)
     return nCommonNames == 1 && bMatch;
 }
 
+// In a build that pins keys, the SHA-256 of the certificate's public key (its DER-encoded
+// SubjectPublicKeyInfo, as `openssl pkey -pubin -outform der` writes it) must be among
+// pszPins, lower-case hex digits separated by ";". A build that pins none takes any key.
+bool PublicKeyIsPinned(PCCERT_CONTEXT pCert, const char* pszPins)
+{
+    if (!*pszPins)
+        return true;
+    BYTE hash[32];
+    DWORD cb = sizeof hash;
+    if (!::CryptHashPublicKeyInfo(0, CALG_SHA_256, 0, X509_ASN_ENCODING, &pCert->pCertInfo->SubjectPublicKeyInfo,
+                                  hash, &cb) ||
+        cb != sizeof hash)
+        return false;
+    std::string hex = ";";
+    for (BYTE b : hash) {
+        hex += "0123456789abcdef"[b >> 4];
+        hex += "0123456789abcdef"[b & 0xF];
+    }
+    return (std::string(";") + pszPins + ";").find(hex + ";") != std::string::npos;
+}
+
 }  // namespace
 
 bool IsSignedBy(const CString& strPath, const wchar_t* pszSigner)
@@ -134,5 +157,5 @@ bool IsSignedBy(const CString& strPath, const wchar_t* pszSigner)
     if (!verification.Trusted())
         return false;
     PCCERT_CONTEXT pCert = verification.SignerCertificate();
-    return pCert && SubjectCommonNameIs(pCert, pszSigner);
+    return pCert && SubjectCommonNameIs(pCert, pszSigner) && PublicKeyIsPinned(pCert, MELVORA_DOWNLOAD_SIGNER_SHA256);
 }

@@ -16,27 +16,22 @@ CString StoredPartnerId()
     return ReportedPartnerId(RegReadString(HKEY_CURRENT_USER, kProductKey, "pid"));
 }
 
-// One GET of `path` on host:port (the build states the scheme's own port when the host
-// setting has none), over TLS in a build for https, with the credentials given to the
+// One GET of the url, over TLS in a build for https, with the credentials given to the
 // connection, which answers the server's challenge with them. `status` is the reply's.
-CString Exchange(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
-                 const CString& password, DWORD& status)
+CString Exchange(const CString& url, const CString& user, const CString& password, DWORD& status)
 {
     InternetHandle root(::InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root)
         return CString();
     SetSilenceBound(root.get(), kReportSilenceMs);
-    InternetHandle connection(
-        ::InternetConnectA(root.get(), host, port, user, password, INTERNET_SERVICE_HTTP, RequestFlags(0), 0));
-    if (!connection)
-        return CString();
-    SetSilenceBound(connection.get(), kReportSilenceMs);
-    InternetHandle request(::HttpOpenRequestA(connection.get(), "GET", path, "HTTP/1.0", nullptr, nullptr,
-                                              RequestFlags(INTERNET_FLAG_NO_CACHE_WRITE), 0));
-    if (!request)
-        return CString();
-    SetSilenceBound(request.get(), kReportSilenceMs);
-    if (!SendRequestWithinBound(request.get(), nullptr, 0, kReportSilenceMs) || !ReplyIsAcceptable(request.get()))
+    RequestForm form;
+    form.user = user;
+    form.password = password;
+    form.httpVersion = "HTTP/1.0";
+    form.acceptAnything = false;
+    CUrlRequest request;
+    if (!request.Open(root.get(), url, nullptr, 0, RequestFlags(INTERNET_FLAG_NO_CACHE_WRITE), kReportSilenceMs,
+                      form))
         return CString();
     status = ReplyStatus(request.get());
 
@@ -54,13 +49,15 @@ CString Exchange(const char* host, INTERNET_PORT port, const CString& path, cons
     return silent ? CString() : reply;
 }
 
+// One GET of `path` on host:port (the build states the scheme's own port when the host
+// setting has none), put into the setup's log.
 CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
                 const CString& password)
 {
-    DWORD status = 0;
-    const CString reply = Exchange(host, port, path, user, password, status);
     CString url;
     url.Format("%s://%s:%u%s", SchemeName(kBuildScheme), host, unsigned(port), path.GetString());
+    DWORD status = 0;
+    const CString reply = Exchange(url, user, password, status);
     LogRequest(url, status, reply.GetLength());
     return reply;
 }

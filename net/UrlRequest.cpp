@@ -6,16 +6,22 @@
 
 #include "BuildScheme.h"
 #include "SetupLog.h"
+#include "UrlRules.h"
 
 namespace {
 
-const DWORD kSocketTimedOut = 10060;   // WSAETIMEDOUT, without pulling in Winsock
+// Winsock's errors, which Wine passes on from the socket, without pulling in Winsock.
+const DWORD kSocketAborted = 10053;    // WSAECONNABORTED
+const DWORD kSocketReset = 10054;      // WSAECONNRESET
+const DWORD kSocketTimedOut = 10060;   // WSAETIMEDOUT
+const DWORD kSocketRefused = 10061;    // WSAECONNREFUSED
 // The watch over a send waits this much longer than the bound, so that where WinInet
 // keeps the bound itself (everywhere but connecting under Wine) its own failure comes first.
 const DWORD kWatchMarginMs = 1000;
 
 // One send, shared by the caller that waits for it, the thread that makes it and the
-// request handle, whose status callback reports each step of it. Each of the three holds
+// request handle, whose status callback notes the time of each step of it (and wakes
+// nobody: the caller looks at that time only when its wait runs out). Each of the three holds
 // a reference; the handle lets go when WinInet reports it closing, the last call it ever
 // makes for that handle. So a send the caller gave up on can still end, and no step
 // reported late finds the job gone.
@@ -23,7 +29,8 @@ struct SendJob {
     HINTERNET hRequest = nullptr;
     std::string headers;
     DWORD headersLength = 0;
-    HANDLE hStep = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);   // a step was reported, or the send ended
+    HANDLE hDone = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);   // the send ended
+    LONG lastStepTick = LONG(::GetTickCount());
     LONG finished = 0;
     BOOL ok = FALSE;
     DWORD error = 0;
@@ -34,8 +41,8 @@ struct SendJob {
     void Release()
     {
         if (::InterlockedDecrement(&refs) == 0) {
-            if (hStep)
-                ::CloseHandle(hStep);
+            if (hDone)
+                ::CloseHandle(hDone);
             delete this;
         }
     }
@@ -44,14 +51,18 @@ struct SendJob {
         ok = ::HttpSendRequestA(hRequest, headers.empty() ? nullptr : headers.c_str(), headersLength, nullptr, 0);
         error = ::GetLastError();
         ::InterlockedExchange(&finished, 1);
-        ::SetEvent(hStep);
+        ::SetEvent(hDone);
     }
 };
 
 void CALLBACK OnRequestStep(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD)
 {
     SendJob* job = reinterpret_cast<SendJob*>(context);
-    ::SetEvent(job->hStep);
+    // Closing is no progress: Wine closes the connection of a reply that never came
+    // just before it fails the send.
+    if (status != INTERNET_STATUS_CLOSING_CONNECTION && status != INTERNET_STATUS_CONNECTION_CLOSED &&
+        status != INTERNET_STATUS_HANDLE_CLOSING && status != INTERNET_STATUS_REQUEST_COMPLETE)
+        ::InterlockedExchange(&job->lastStepTick, LONG(::GetTickCount()));
     if (status == INTERNET_STATUS_HANDLE_CLOSING)
         job->Release();
 }
@@ -93,6 +104,22 @@ bool FailedOnSilence()
 {
     const DWORD error = ::GetLastError();
     return error == ERROR_INTERNET_TIMEOUT || error == kSocketTimedOut;
+}
+
+bool FailedOnBrokenConnection()
+{
+    switch (::GetLastError()) {
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+    case kSocketAborted:
+    case kSocketReset:
+    case kSocketRefused:
+        return true;
+    default:
+        return false;
+    }
 }
 
 DWORD ReplyStatus(HINTERNET hRequest)
@@ -137,7 +164,7 @@ bool ReplyIsAcceptable(HINTERNET hRequest)
 bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwSilenceMs)
 {
     SendJob* job = new (std::nothrow) SendJob;
-    if (!job || !job->hStep) {
+    if (!job || !job->hDone) {
         delete job;
         return ::HttpSendRequestA(hRequest, pszHeaders, dwHeadersLength, nullptr, 0) != FALSE;
     }
@@ -146,9 +173,11 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
     job->headersLength = dwHeadersLength;
     // Steps are reported only for a handle whose context is not 0.
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(job);
+    bool watched = false;
     if (::InternetSetOptionA(hRequest, INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
         job->AddRef();
-        if (::InternetSetStatusCallbackA(hRequest, &OnRequestStep) == INTERNET_INVALID_STATUS_CALLBACK)
+        watched = ::InternetSetStatusCallbackA(hRequest, &OnRequestStep) != INTERNET_INVALID_STATUS_CALLBACK;
+        if (!watched)
             job->Release();
     }
 
@@ -161,24 +190,83 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
     } else {
         ::CloseHandle(hThread);
     }
+    const DWORD limitMs = dwSilenceMs + kWatchMarginMs;
     while (!job->IsFinished()) {
-        if (::WaitForSingleObject(job->hStep, dwSilenceMs + kWatchMarginMs) == WAIT_TIMEOUT && !job->IsFinished()) {
+        const DWORD quietMs = ::GetTickCount() - DWORD(::InterlockedCompareExchange(&job->lastStepTick, 0, 0));
+        if (quietMs >= limitMs) {
             // Given up: the caller closes the request, and the send ends once WinInet
             // notices or gives up itself.
             job->Release();
             ::SetLastError(ERROR_INTERNET_TIMEOUT);
             return false;
         }
+        ::WaitForSingleObject(job->hDone, limitMs - quietMs);
     }
     const BOOL ok = job->ok;
-    const DWORD error = job->error;
+    DWORD error = job->error;
+    // Wine reports a reply that never came within the receive time-out as an aborted
+    // connection; a failure after the bound's worth of silence is silence all the same.
+    const DWORD quietMs = ::GetTickCount() - DWORD(::InterlockedCompareExchange(&job->lastStepTick, 0, 0));
+    if (!ok && quietMs >= dwSilenceMs - dwSilenceMs / 10)
+        error = ERROR_INTERNET_TIMEOUT;
+    // The send is over: the body is read without the watch. A callback left in place
+    // would cost two calls and an event for every read of it.
+    if (watched && ::InternetSetStatusCallbackA(hRequest, nullptr) != INTERNET_INVALID_STATUS_CALLBACK)
+        job->Release();   // the handle's reference: it will report no closing now
     job->Release();
     ::SetLastError(error);
     return ok != FALSE;
 }
 
 bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength,
-                       DWORD dwFlags, DWORD dwSilenceMs)
+                       DWORD dwFlags, DWORD dwSilenceMs, const RequestForm& form)
+{
+    if (kBuildScheme != PublisherScheme::Https)
+        return OpenOnce(hRoot, strUrl, pszHeaders, dwHeadersLength, dwFlags, dwSilenceMs, form);
+    // WinInet follows a redirect to plain http before anyone can look at it, and sends
+    // the request there: a build for https follows each one itself, or refuses it.
+    CString url = strUrl;
+    for (int redirects = 0;; ++redirects) {
+        if (!OpenOnce(hRoot, url, pszHeaders, dwHeadersLength, dwFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, dwSilenceMs,
+                      form))
+            return false;
+        const CString next = RedirectTarget(url);
+        if (next.IsEmpty())
+            return true;
+        Close();
+        if (redirects >= kMaxRedirects || !IsFetchableUrl(next, kBuildScheme)) {
+            ::SetLastError(ERROR_HTTP_REDIRECT_FAILED);
+            return false;
+        }
+        url = next;
+    }
+}
+
+CString CUrlRequest::RedirectTarget(const CString& strUrl) const
+{
+    DWORD status = 0;
+    DWORD cb = sizeof status;
+    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr))
+        return CString();
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return CString();
+    cb = 0;
+    ::HttpQueryInfoA(m_hRequest, HTTP_QUERY_LOCATION, nullptr, &cb, nullptr);
+    if (cb == 0 || cb > INTERNET_MAX_URL_LENGTH * 4)
+        return CString();
+    std::vector<char> location(cb + 1, '\0');
+    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_LOCATION, location.data(), &cb, nullptr))
+        return CString();
+    // A relative Location counts from the address that gave it.
+    std::vector<char> target(INTERNET_MAX_URL_LENGTH * 4 + 1, '\0');
+    DWORD cch = DWORD(target.size() - 1);
+    if (!::InternetCombineUrlA(strUrl, location.data(), target.data(), &cch, 0))
+        return CString();
+    return CString(target.data());
+}
+
+bool CUrlRequest::OpenOnce(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength,
+                           DWORD dwFlags, DWORD dwSilenceMs, const RequestForm& form)
 {
     Close();
 
@@ -199,8 +287,8 @@ bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHe
     else if (parts.nScheme != INTERNET_SCHEME_HTTP || kBuildScheme == PublisherScheme::Https)
         return false;   // a build for https never falls back to plain http
     const CString host = Part(parts.lpszHostName, parts.dwHostNameLength);
-    const CString user = Part(parts.lpszUserName, parts.dwUserNameLength);
-    const CString password = Part(parts.lpszPassword, parts.dwPasswordLength);
+    const CString user = form.user ? CString(form.user) : Part(parts.lpszUserName, parts.dwUserNameLength);
+    const CString password = form.password ? CString(form.password) : Part(parts.lpszPassword, parts.dwPasswordLength);
     CString object = Part(parts.lpszUrlPath, parts.dwUrlPathLength) + Part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (object.IsEmpty())
         object = "/";
@@ -213,7 +301,8 @@ bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHe
 
     // The accept types and the default HTTP version are what InternetOpenUrlA sends.
     const char* acceptTypes[] = {"*/*", nullptr};
-    m_hRequest = ::HttpOpenRequestA(m_hConnection, "GET", object, nullptr, nullptr, acceptTypes, dwFlags, 0);
+    m_hRequest = ::HttpOpenRequestA(m_hConnection, "GET", object, form.httpVersion, nullptr,
+                                    form.acceptAnything ? acceptTypes : nullptr, dwFlags, 0);
     if (!m_hRequest) {
         Close();
         return false;

@@ -38,6 +38,11 @@ bool SendRequestWithinBound(HINTERNET hRequest, const char* pszHeaders, DWORD dw
 // passed: Windows reports ERROR_INTERNET_TIMEOUT, Wine the socket's WSAETIMEDOUT.
 bool FailedOnSilence();
 
+// True when the WinInet call that just failed on this thread found the connection
+// refused, reset or aborted, or the reply broken off before its head was whole: a
+// passing failure, unlike a name that does not resolve or a certificate that fails.
+bool FailedOnBrokenConnection();
+
 // The status code of a sent request's reply; 0 when it has none.
 DWORD ReplyStatus(HINTERNET hRequest);
 
@@ -55,9 +60,22 @@ DWORD RequestFlags(DWORD dwFlags);
 // a word) ends the request as if the server had not answered. A default build reads any.
 bool ReplyIsAcceptable(HINTERNET hRequest);
 
+// How a request goes out, where it differs from what InternetOpenUrlA sends.
+struct RequestForm {
+    const char* user = nullptr;          // connection credentials, answering a challenge
+    const char* password = nullptr;
+    const char* httpVersion = nullptr;   // null: WinInet's default
+    bool acceptAnything = true;          // "Accept: */*" as InternetOpenUrlA sends it
+};
+
+// Redirects a build for https follows itself, one after the other, at most.
+const int kMaxRedirects = 20;
+
 // One GET of an http or https URL, made as InternetOpenUrlA makes it (the same path and
 // query, HTTP version, Accept line, flags and headers; redirects followed, to other hosts
 // too) but with the bound set on every handle. Closes its handles when it goes.
+// A build for https follows redirects itself and only to https addresses: one to any
+// other address ends the request before anything is sent there (ERROR_HTTP_REDIRECT_FAILED).
 class CUrlRequest {
 public:
     CUrlRequest() = default;
@@ -70,13 +88,19 @@ public:
     // connection, a certificate that fails its checks, silence beyond the bound, or (in a
     // build for https) a reply that did not come over TLS.
     bool Open(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength, DWORD dwFlags,
-              DWORD dwSilenceMs);
+              DWORD dwSilenceMs, const RequestForm& form = RequestForm());
     // The request handle, for HttpQueryInfoA and the reads; null when not open.
     HINTERNET get() const { return m_hRequest; }
     // Closes the request, then its connection.
     void Close();
 
 private:
+    // One request to one address, no redirect followed.
+    bool OpenOnce(HINTERNET hRoot, const CString& strUrl, const char* pszHeaders, DWORD dwHeadersLength,
+                  DWORD dwFlags, DWORD dwSilenceMs, const RequestForm& form);
+    // The address a redirect reply sends the request on to; empty when the reply is none.
+    CString RedirectTarget(const CString& strUrl) const;
+
     HINTERNET m_hConnection = nullptr;
     HINTERNET m_hRequest = nullptr;
 };

@@ -81,7 +81,8 @@ CString InstallLogPath(const CString& partnerId, const CString& serial)
     const CString pid = EncodeUrlComponent(partnerId);
     CString path;
     if (serial.GetLength() == kSerialLength)
-        path.Format("%s%s&sr=%s", "/app/receive/log.php?pid=", pid.GetString(), serial.GetString());
+        path.Format("%s%s&sr=%s", "/app/receive/log.php?pid=", pid.GetString(),
+                    EncodeUrlComponent(serial).GetString());
     else
         path.Format("%s%s", "/app/receive/log.php?pid=", pid.GetString());
     return path;

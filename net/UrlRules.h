@@ -44,5 +44,5 @@ CString ReportedPartnerId(const CString& storedPartnerId);
 CString VersionQueryPath(const CString& partnerId);
 
 // "/app/receive/log.php?pid=<partner id>" (the id encoded as a URL component), followed
-// by "&sr=<serial>" only when the serial is exactly 12 bytes long.
+// by "&sr=<serial>", encoded the same way, only when the serial is exactly 12 bytes long.
 CString InstallLogPath(const CString& partnerId, const CString& serial);

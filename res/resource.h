@@ -31,3 +31,4 @@
 #define IDC_STATUS              1010
 #define IDC_DESKTOP_LABEL       1011
 #define IDC_STARTMENU_LABEL     1012
+#define IDC_FINISH_NOTICE       1013

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 #include <io.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
+
+#include "ProductConstants.h"
 
 namespace {
 
@@ -59,4 +62,19 @@ int CreateFolderPath(const CString& path)
         levels.pop_back();
     }
     return created ? 1 : 0;
+}
+
+CString ProgramFilesFolder()
+{
+    char path[MAX_PATH + 1] = {};
+    if (!::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAM_FILES, FALSE))
+        return CString();
+    return CString(path);
+}
+
+CString InstallFolderIn(const char* programFilesFolder)
+{
+    CString folder;
+    folder.Format("%s\\%s", programFilesFolder, kInstallFolderName);
+    return folder;
 }

@@ -1,14 +1,43 @@
-// Names the installer shares with the player, the publisher's servers and the system.
-// Each lives here once; every part of the program that needs one includes this header.
+// Names the installer shares with the uninstaller, the player, the publisher's servers and
+// the system. Each lives here once; every part of either program that needs one includes
+// this header.
 #pragma once
 
 // The product's name: its folder under Program Files, its Run value, its Uninstall entry.
 #define MELVORA_PRODUCT_NAME "MELVORA"
 
-// The player's program file, in the install folder and on the download server.
+// The install folder: this name under the Program Files folder.
+const char kInstallFolderName[] = MELVORA_PRODUCT_NAME;
+
+// The files the setup puts into the install folder, as it names them there.
 const char kPlayerExe[] = "MELVORA.exe";
+const char kHelperDll[] = "ZUZade.dll";
+const char kUpdaterExe[] = "VIVoreder.exe";
+const char kSideExe[] = "RAZezazi.exe";
+const char kUninstallerExe[] = "uninstall.exe";
+const char kUninstallerIni[] = "uninstall.ini";
+const char* const kInstalledFiles[] = {kPlayerExe, kHelperDll, kUpdaterExe, kSideExe, kUninstallerExe,
+                                       kUninstallerIni};
+// How the Uninstall entry's UninstallString names the uninstaller (the same file: Windows
+// file names ignore case).
+const char kUninstallCommandName[] = "Uninstall.exe";
+
+// The shortcuts to the player: one file name, with its leading "\", in three places.
+const char kShortcutFileName[] = "\\무료음악감상.lnk";
+const char kShortcutDescription[] = "무료음악감상";
+// Appended to the user's application data folder for Quick Launch.
+const char kQuickLaunchFolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
+// Appended to the shared programs menu: the product's own start-menu folder.
+const char kStartMenuFolder[] = "\\" MELVORA_PRODUCT_NAME;
+
 // The product's own key under HKEY_CURRENT_USER: "pid", "serial" and the installed versions.
 const char kProductKey[] = "Software\\" MELVORA_PRODUCT_NAME;
+// HKEY_CURRENT_USER: the player starts with Windows through this value.
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRunValueName[] = MELVORA_PRODUCT_NAME;
+// HKEY_LOCAL_MACHINE: the entry of "Apps & features".
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" MELVORA_PRODUCT_NAME;
+
 // The publisher as the Uninstall entry names it.
 const char kPublisherName[] = "Orvanta co., Ltd.";
 // The statistics and log servers' connection credentials (HTTP basic authentication).

@@ -1,6 +1,10 @@
 #include "WebBrowser2.h"
 
+#include <exdisp.h>
+#include <exdispid.h>
 #include <urlmon.h>
+
+#include <cwchar>
 
 #include "COleControlSite.h"
 
@@ -58,6 +62,100 @@ IServiceProvider* CertificateRefusalService()
     return &refusal;
 }
 
+// The browser's events (DWebBrowserEvents2), of which it answers three: BeforeNavigate2,
+// to cancel a navigation of the browser itself to anything but a web page, and NewWindow2
+// and NewWindow3, to cancel every new window. One object per browser, owned by the
+// browser's connection to it.
+class WebPagesOnly final : public IDispatch {
+public:
+    WebPagesOnly(IUnknown* pBrowser, bool bHttpsOnly) : m_pBrowser(pBrowser), m_bHttpsOnly(bHttpsOnly) {}
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != DIID_DWebBrowserEvents2) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ULONG(::InterlockedIncrement(&m_cRef)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG cRef = ::InterlockedDecrement(&m_cRef);
+        if (cRef == 0)
+            delete this;
+        return ULONG(cRef);
+    }
+    // IDispatch: events come by dispatch id; no type information is offered.
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override
+    {
+        if (pctinfo)
+            *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* pParams, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        if (!pParams)
+            return S_OK;
+        // Arguments come last first: BeforeNavigate2(browser, URL, flags, frame, post data,
+        // headers, cancel), NewWindow2(window, cancel), NewWindow3(window, cancel, flags,
+        // context URL, URL).
+        if (dispid == DISPID_BEFORENAVIGATE2 && pParams->cArgs == 7) {
+            if (IsThisBrowser(pParams->rgvarg[6]) && !IsWebPage(pParams->rgvarg[5]))
+                Cancel(pParams->rgvarg[0]);
+        } else if (dispid == DISPID_NEWWINDOW2 && pParams->cArgs == 2) {
+            Cancel(pParams->rgvarg[0]);
+        } else if (dispid == DISPID_NEWWINDOW3 && pParams->cArgs == 5) {
+            Cancel(pParams->rgvarg[3]);
+        }
+        return S_OK;
+    }
+
+private:
+    ~WebPagesOnly() = default;
+
+    static void Cancel(const VARIANT& cancel)
+    {
+        if (cancel.vt == (VT_BOOL | VT_BYREF) && cancel.pboolVal)
+            *cancel.pboolVal = VARIANT_TRUE;
+    }
+
+    // Whether the navigation is the browser's own: a frame inside a page comes as the
+    // frame's browser object. Compared as COM identities.
+    bool IsThisBrowser(const VARIANT& browser) const
+    {
+        if (browser.vt != VT_DISPATCH || !browser.pdispVal)
+            return false;
+        IUnknown* pIdentity = nullptr;
+        if (FAILED(browser.pdispVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pIdentity))))
+            return false;
+        const bool bSame = pIdentity == m_pBrowser;
+        pIdentity->Release();
+        return bSame;
+    }
+
+    // The address is an http or https URL (https only, when so asked): nothing else.
+    bool IsWebPage(const VARIANT& url) const
+    {
+        const VARIANT* pUrl = url.vt == (VT_VARIANT | VT_BYREF) ? url.pvarVal : &url;
+        if (!pUrl || pUrl->vt != VT_BSTR || !pUrl->bstrVal)
+            return false;
+        const BSTR text = pUrl->bstrVal;
+        return ::_wcsnicmp(text, L"https://", 8) == 0 || (!m_bHttpsOnly && ::_wcsnicmp(text, L"http://", 7) == 0);
+    }
+
+    LONG m_cRef = 1;
+    IUnknown* m_pBrowser;   // the browser's identity, unreferenced: the browser holds this guard
+    const bool m_bHttpsOnly;
+};
+
 }  // namespace
 
 static_assert(sizeof(CWebBrowser2) == sizeof(CWnd), "the browser window keeps no state of its own");
@@ -80,6 +178,19 @@ void CWebBrowser2::RefuseCertificateProblems()
 {
     if (COleControlSite* pSite = COleControlSite::FromHostWindow(m_hWnd))
         pSite->SetServiceProvider(CertificateRefusalService());
+}
+
+void CWebBrowser2::KeepToWebPages(bool bHttpsOnly)
+{
+    COleControlSite* pSite = COleControlSite::FromHostWindow(m_hWnd);
+    IUnknown* pControl = pSite ? pSite->GetControlUnknown() : nullptr;
+    IUnknown* pIdentity = nullptr;
+    if (!pControl || FAILED(pControl->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pIdentity))))
+        return;
+    WebPagesOnly* pGuard = new WebPagesOnly(pIdentity, bHttpsOnly);
+    pIdentity->Release();   // the guard compares with it; the site holds the browser
+    pSite->ConnectEvents(DIID_DWebBrowserEvents2, static_cast<IDispatch*>(pGuard));
+    pGuard->Release();      // the connection holds it from now on
 }
 
 void CWebBrowser2::Navigate(const char* pszURL, VARIANT* pvarFlags, VARIANT* pvarTargetFrameName,

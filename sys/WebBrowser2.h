@@ -26,4 +26,11 @@ public:
     // its loading fails as an unreachable server's would. The control asks its site
     // (IHttpSecurity) before it would ask the user.
     void RefuseCertificateProblems();
+
+    // From now on the browser goes to web pages only: a navigation of the whole browser
+    // (not of a frame inside a page) to anything but an http or https address (https
+    // only, with bHttpsOnly) is cancelled before it starts, wherever it comes from
+    // (Navigate, a link, a script), and so is every new window a page asks for. So no
+    // javascript:, file:, res: or mk: address runs or opens inside the setup program.
+    void KeepToWebPages(bool bHttpsOnly);
 };

@@ -4,7 +4,8 @@ for the partner "demo" and runs Setup_demo.exe under Wine.
 
 With a display (DISPLAY set) the wizard opens on the screen and you click through it.
 Without one (or with --headless) it runs on a private Xvfb display, is driven through
-all six pages, and a PNG of each page is left in build/demo/pages/.
+all six pages, a PNG of each page is left in build/demo/pages/, and the run ends with the
+installed uninstaller, answered Yes, and a look at what it left in the prefix.
 With --silent the setup installs unattended (/S /LOG=...), without any window; the demo
 then shows its log and its exit code.
 
@@ -22,6 +23,11 @@ import urllib.request
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
+# The demo player makes nothing of its own, so its uninstaller has nothing to add.
+DEMO_UNINSTALL_INI = b"; What the player makes beside its installed files, for Uninstall.exe to remove too.\r\n[Remove]\r\n"
+LINK_NAME = "무료음악감상.lnk"
+RUN_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MELVORA"
 sys.path.insert(0, str(REPO / "tools"))
 from winenv import WineEnv  # noqa: E402
 
@@ -50,7 +56,7 @@ def build(root, port):
     with open(log, "wb") as out:
         steps = [["cmake", "-S", str(REPO), "-B", str(build_dir)] + options,
                  ["cmake", "--build", str(build_dir), "-j", str(os.cpu_count() or 1), "--target", "Setup",
-                  "stand_in", "demo_player", "demo_walk"]]
+                  "Uninstall", "stand_in", "demo_player", "demo_walk"]]
         for step in steps:
             if subprocess.run(step, stdout=out, stderr=subprocess.STDOUT).returncode != 0:
                 sys.exit(f"demo: the build failed, see {log}")
@@ -65,7 +71,7 @@ def make_content(root, build_dir):
     programs = build_dir / "programs"
     product = content / "product"
     places = {
-        "app/ver_file/uninstall/Uninstall.exe": programs / "stand_in.exe",
+        "app/ver_file/uninstall/Uninstall.exe": build_dir / "Uninstall.exe",
         "app/ver_file/demo/1.0.3/MELVORA.exe": programs / "demo_player.exe",
         "app/ver_file/demo/1.0.3/ZUZade.dll": programs / "stand_in.exe",
         "app/ver_file/demo/1.0.1/VIVoreder.exe": programs / "stand_in.exe",
@@ -76,7 +82,7 @@ def make_content(root, build_dir):
     for target, source in places.items():
         (product / target).parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, product / target)
-    (product / "app/ver_file/uninstall/Uninstall.ini").write_bytes(b"[uninstall]\r\nname=MELVORA\r\n")
+    (product / "app/ver_file/uninstall/Uninstall.ini").write_bytes(DEMO_UNINSTALL_INI)
     return content
 
 
@@ -100,6 +106,35 @@ def start_server(root, content, port):
               "&kind=trickle&chunk=1024&interval=100"
     urllib.request.urlopen(control, timeout=10).read()
     return server
+
+
+def uninstall(wine, root, pages, build_dir):
+    """Runs the Uninstall entry's command, answered Yes, and checks what is left."""
+    say("\ndemo: uninstalling with the installed Uninstall.exe, as \"Apps & features\" would")
+    log = root / "uninstall.log"
+    walk = wine.start(["wine", str(build_dir / "programs" / "demo_walk.exe"), "--uninstall",
+                       wine.windows_path(pages)], log)
+    rc = walk.wait(timeout=300)
+    for line in log.read_bytes().decode("cp949", "replace").replace("\r", "").strip().splitlines():
+        say("  " + line)
+    drive_c = wine.prefix / "drive_c"
+    left = [p for p in (drive_c / "Program Files" / "MELVORA", drive_c / "ProgramData/Microsoft/Windows/Start Menu"
+                        / "Programs" / "MELVORA") if p.exists()]
+    left += [p for p in (drive_c / "users").rglob(LINK_NAME)]
+    for key in (r"HKCU\Software\MELVORA", UNINSTALL_KEY):
+        if wine.run_quiet(["wine", "reg", "query", key]) == 0:
+            left.append(key)
+    if wine.run_quiet(["wine", "reg", "query", RUN_KEY, "/v", "MELVORA"]) == 0:
+        left.append(RUN_KEY + r"\MELVORA")
+    kept = sorted(p.name for p in (drive_c / "Program Files").glob("MELVORA *"))
+    if left:
+        say("demo: the uninstall left behind: " + ", ".join(map(str, left)))
+    else:
+        say("demo: the prefix is clean: no install folder, shortcut, start-menu folder, Run value, product key "
+            "or Uninstall entry is left")
+    if kept:
+        say("  left alone, as they should be: the optional components' folders " + ", ".join(kept))
+    return rc == 0 and not left
 
 
 def summary(wine, root):
@@ -186,7 +221,13 @@ def main():
             if rc != 0:
                 sys.exit(f"demo: the walk failed (see {root / 'walk.log'})")
             summary(wine, root)
-            say(f"\ndemo: pictures of the six pages are in {pages}/")
+            clean = uninstall(wine, root, pages, build_dir)
+            for bmp in sorted(pages.glob("uninstall-*.bmp")):
+                subprocess.run(["/usr/bin/convert", str(bmp), str(bmp.with_suffix(".png"))])
+                bmp.unlink()
+            say(f"\ndemo: pictures of the six pages and the uninstaller's two dialogs are in {pages}/")
+            if not clean:
+                sys.exit("demo: the uninstall did not leave a clean prefix")
         else:
             say("demo: the setup wizard is open on your screen; click through it")
             run = wine.start(["wine", str(setup)], root / "setup.log")

@@ -6,6 +6,8 @@ Usage:
   tools/publish_site.py partners.toml --check           check the table and its files, write nothing
   tools/publish_site.py partners.toml -o site/           make the site in site/
   tools/publish_site.py partners.toml -o site/ --root /srv/melvora --log-dir /var/log/nginx
+  tools/publish_site.py partners.toml -o trial/site --log-dir $PWD/trial/logs \
+      --hosts 127.0.0.1:47080,127.0.0.1:47081,127.0.0.1:47082     the same site at other hosts
 
 The table (TOML, or JSON of the same shape) is described, with an example, in
 docs/partners.example.toml. Paths in it are relative to the table's folder.
@@ -23,7 +25,20 @@ without a file gets 404.html, whose text holds "404 Not Found".
 
 --root names where the output folder will be on the web server (default: where it is
 made); --log-dir where nginx writes the JSON access logs that tools/install_counts.py
-reads. An output folder made by this program before is replaced; any other is refused.
+reads (made here when it is missing). --hosts serves the site at other hosts than the
+table's (product,stats,log), for trying it on one machine. Both --check and a made site
+print the build command of the Setup.exe that asks exactly these hosts. An output folder
+made by this program before is replaced; any other is refused. A table without
+"uninstall" gets this repository's uninstaller (--uninstaller, default build/win/
+Uninstall.exe, as the README's build makes it; a stand-in when it is not built and the
+table allows stand-ins) and a generated Uninstall.ini that adds nothing to what the
+uninstaller removes anyway.
+
+A source file whose name ends in .utf8 is UTF-8 text and is served in code page 949, as
+the loopback publisher server serves such files: CRLF line breaks, no line break at the
+end, {PRODUCT}, {STATS} and {LOG} replaced by the hosts. With stand_ins = true in the
+table, a payload file that is not there is served as a stand-in (a short text naming it)
+instead of being an error, so that the example runs before the real programs are at hand.
 Exit status: 0 done, 1 a file could not be read or written, 2 the table was refused.
 """
 
@@ -52,6 +67,16 @@ ROLES = ("product", "stats", "log")
 PLAYER_FILES = ("MELVORA.exe", "ZUZade.dll", "RAZezazi.exe")   # under the player version
 UPDATER_FILES = ("VIVoreder.exe",)                            # under the updater version
 UNINSTALL_FILES = ("Uninstall.exe", "Uninstall.ini")
+BUILT_UNINSTALLER = REPO / "build" / "win" / "Uninstall.exe"
+# What the uninstaller removes beyond the setup's own files: nothing, until a publisher
+# lists what the player makes (docs/publisher-guide.md, "The uninstaller").
+GENERATED_UNINSTALL_INI = (
+    "; Uninstall.ini, made by tools/publish_site.py.\r\n"
+    "; [Remove] may list what the player makes in its install folder, to be removed with it:\r\n"
+    ";   File=<path inside the install folder>\r\n"
+    ";   Folder=<path inside the install folder>\r\n"
+    ";   Key=HKCU\\Software\\MELVORA\\<subkey> or Key=HKLM\\Software\\MELVORA[\\<subkey>]\r\n"
+    "[Remove]\r\n")
 TERMS_PATH = "/Lisence/melvora_licence.txt"
 AGREEMENT_PATH = "/Lisence/agree.php"
 GENERATED_PATHS = (TERMS_PATH, "/app/setup/setup.php", "/app/ver_file/", "/404.html")
@@ -65,18 +90,23 @@ HOST = re.compile(r"(?P<name>[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\.[A-Za
 VERSION = re.compile(r"[A-Za-z0-9][A-Za-z0-9._-]{0,31}")
 PLACEHOLDER = re.compile(r"\{([A-Z]+)\}")
 FILE_NAME_FORBIDDEN = set('\\/:*?"<>|')
-TOP_KEYS = {"hosts", "terms", "terms_file", "uninstall", "files", "partners"}
+TOP_KEYS = {"hosts", "terms", "terms_file", "uninstall", "files", "partners", "stand_ins"}
 PARTNER_KEYS = {"player", "player_files", "updater", "updater_files", "components"}
 COMPONENT_KEYS = ("check", "installer", "name", "description", "page", "mandatory")
+BUILD_COMMAND = ("cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake "
+                 "-DPRODUCT_HOST={product} -DSTATS_HOST={stats} -DLOG_HOST={log}")
 
+
+# A source of a file of the site is a Path (copied as it is) or bytes (made here: texts
+# from .utf8 sources, stand-ins).
 
 @dataclass
 class Partner:
     pid: str
     player: str
     updater: str
-    player_dir: Path
-    updater_dir: Path
+    player_files: dict                           # file name -> source
+    updater_files: dict
     rows: list = field(default_factory=list)   # component rows, each six texts
 
 
@@ -84,14 +114,14 @@ class Partner:
 class Site:
     hosts: dict
     terms: str
-    uninstall_dir: Path
-    files: dict                                  # URL path on the product host -> source file
+    uninstall: dict                              # Uninstall.exe, Uninstall.ini -> source
+    files: dict                                  # URL path on the product host -> source
     partners: list
 
 
 class Problems:
     def __init__(self):
-        self.errors, self.warnings = [], []
+        self.errors, self.warnings, self.stand_ins = [], [], []
 
     def error(self, where, text):
         self.errors.append(f"{where}: {text}")
@@ -141,36 +171,77 @@ def check_unknown(table, known, where, problems):
             problems.error(f"{where}{key}", f"unknown setting (known: {', '.join(sorted(known))})")
 
 
-def read_hosts(table, problems):
-    hosts = table.get("hosts")
+def read_hosts(hosts, where, problems):
     if not isinstance(hosts, dict):
-        problems.error("hosts", "missing: a table of product, stats and log, each host or host:port")
+        problems.error(where, "missing: a table of product, stats and log, each host or host:port")
         return {}
-    check_unknown(hosts, set(ROLES), "hosts.", problems)
+    check_unknown(hosts, set(ROLES), f"{where}.", problems)
     found = {}
     for role in ROLES:
-        host = text_of(hosts.get(role), f"hosts.{role}", problems)
+        host = text_of(hosts.get(role), f"{where}.{role}", problems)
         m = HOST.fullmatch(host)
         if host and (not m or (m["port"] and not 0 < int(m["port"]) < 65536)):
-            problems.error(f"hosts.{role}", f"{host!r} is not host or host:port")
+            problems.error(f"{where}.{role}", f"{host!r} is not host or host:port")
         elif host:
             found[role] = host.lower() if m["port"] else host.lower() + ":80"
     if len(set(found.values())) < len(found):
-        problems.error("hosts", "the three hosts must differ: each has its own server block, told apart by "
-                                "name and port (three names for one machine are fine)")
+        problems.error(where, "the three hosts must differ: each has its own server block, told apart by "
+                              "name and port (three names for one machine are fine)")
     return {role: hosts[role] for role in found}
 
 
-def existing_dir(base, value, where, names, problems):
-    """A payload folder that must hold the given files."""
-    text = text_of(value, where, problems)
-    if not text:
-        return None
-    folder = base / text
-    missing = [name for name in names if not (folder / name).is_file()]
-    if missing:
-        problems.error(where, f"{folder} lacks {', '.join(missing)}")
-    return folder
+class Payload:
+    """Finds the files the table names, relative to its folder. Each missing file is one
+    problem, told where the table names it; with stand_ins it is served as a stand-in."""
+
+    def __init__(self, base, stand_ins, hosts, problems):
+        self.base, self.stand_ins, self.hosts, self.problems = base, stand_ins, hosts, problems
+
+    def file(self, text, where):
+        """The source of one file, or None when it cannot be had (the problem is told)."""
+        path = self.base / text
+        if not path.is_file():
+            why = f"{path} is not {'a file' if path.exists() else 'there'}"
+            return self.stand_in(text) if self.missing(where, why, [text]) else None
+        if path.suffix.lower() != ".utf8":
+            return path
+        try:
+            source = path.read_text(encoding="utf-8-sig")
+        except (OSError, UnicodeDecodeError) as exc:
+            self.problems.error(where, f"cannot read {path} as UTF-8: {exc}")
+            return None
+        source = expand(source.replace("\r\n", "\n").rstrip("\n").replace("\n", "\r\n"), self.hosts)
+        why = cp949_problem(source)
+        if why:
+            self.problems.error(where, f"{path}: {why}")
+            return None
+        return source.encode("cp949")
+
+    def folder(self, value, where, names):
+        """name -> source for each of the given files of a payload folder, or None."""
+        text = text_of(value, where, self.problems)
+        if not text:
+            return None
+        folder = self.base / text
+        missing = [name for name in names if not (folder / name).is_file()]
+        why = f"{folder} is not there" if not folder.is_dir() else f"{folder} lacks {', '.join(missing)}"
+        if missing and not self.missing(where, why, [f"{text}/{name}" for name in missing]):
+            return None
+        return {name: folder / name if name not in missing else self.stand_in(f"{text}/{name}")
+                for name in names}
+
+    def missing(self, where, why, texts):
+        """Tells of missing files once; True when stand-ins take their place."""
+        if self.stand_ins:
+            self.problems.stand_ins.append(f"{where}: {', '.join(texts)}")
+        else:
+            self.problems.error(where, why)
+        return self.stand_ins
+
+    @staticmethod
+    def stand_in(text):
+        return (f"A stand-in for {text}, which the partner table names and which is not there yet. "
+                "Put the real file there and make the site again.\r\n").encode("utf-8")
 
 
 def read_terms(table, base, problems):
@@ -194,7 +265,9 @@ def read_terms(table, base, problems):
     return text.replace("\r\n", "\n").replace("\n", "\r\n")
 
 
-def read_files(table, base, problems):
+def read_files(table, payload, problems):
+    """URL path -> source; a path whose file is missing is kept (as None), so that it is
+    reported once, here, and not again by everything that points at it."""
     files = table.get("files", {})
     if not isinstance(files, dict):
         problems.error("files", "must be a table of URL path = file")
@@ -210,11 +283,8 @@ def read_files(table, base, problems):
         if any(url_path == g or url_path.startswith(g.rstrip("/") + "/") for g in GENERATED_PATHS):
             problems.error(where, "is made from the rest of the table")
             continue
-        path = base / text_of(source, where, problems)
-        if not path.is_file():
-            problems.error(where, f"{path} is not a file")
-            continue
-        found[url_path] = path
+        text = text_of(source, where, problems)
+        found[url_path] = payload.file(text, where) if text else None
     if AGREEMENT_PATH not in found:
         problems.warn("files", f"no {AGREEMENT_PATH!r}: the components page's browser will show the 404 page")
     return found
@@ -231,6 +301,30 @@ def product_path(url, hosts):
         if url.lower().startswith(prefix + "/"):
             return url[len(prefix):].split("?", 1)[0]
     return None
+
+
+def component_path_problems(check, installer):
+    """(key, reason) for each field of a row that the installer would drop the row for.
+    Its rule: the check path starts with / (or \\) and every name in it is a plain file
+    name, the first one neither MELVORA (the player's own folder) nor holding ~ (which
+    could be that folder's short name); the installer's file name (the URL's last
+    segment) is a plain file name too."""
+    def plain(name):
+        stem = name.split(".", 1)[0].rstrip(" ").lower()
+        return (name and ".." not in name and name[-1] not in ". " and not FILE_NAME_FORBIDDEN & set(name)
+                and all(ord(ch) >= 32 and ord(ch) != 127 for ch in name)
+                and stem not in ("con", "prn", "aux", "nul", "conin$", "conout$")
+                and not re.fullmatch(r"(com|lpt)[0-9]", stem))
+    names = re.split(r"[/\\]", check)
+    if check and (names[0] or len(names) < 2 or not all(map(plain, names[1:]))):
+        yield "check", ("must be a path below Program Files such as /MELVORA Tools/tool.exe: a leading /, then "
+                        "plain names (none empty, none ending in '.' or ' ', no '..', no device name such as CON "
+                        "or NUL, none of \\ : * ? \" < > |)")
+    elif check and (names[1].lower() == "melvora" or "~" in names[1]):
+        yield "check", "must lie outside the player's folder MELVORA (and its short names, such as MELVOR~1)"
+    if installer and not plain(installer.rsplit("/", 1)[-1]):
+        yield "installer", ("must end in a plain file name, under which the installer is stored (not empty, no "
+                            "'..', no device name, none of \\ : * ? \" < > |, no '.' or ' ' at its end)")
 
 
 def read_component(raw, where, hosts, files, problems):
@@ -254,12 +348,10 @@ def read_component(raw, where, hosts, files, problems):
             problems.error(f"{where}.{key}", why)
         row.append(text)
     check, installer, _, _, page = row
-    if check and (not check.startswith("/") or "\\" in check or ".." in check.split("/") or check == "/"):
-        problems.error(f"{where}.check", "must be a path under Program Files such as /MELVORA Tools/tool.exe")
-    name = installer.rsplit("/", 1)[-1]
+    for key, reason in component_path_problems(check, installer):
+        problems.error(f"{where}.{key}", reason)
     # An installer built for https (PUBLISHER_SCHEME=https) takes https addresses only.
-    if installer and (not installer.lower().startswith(("http://", "https://")) or installer.count("/") < 3
-                      or not name or FILE_NAME_FORBIDDEN & set(name)):
+    if installer and (not installer.lower().startswith(("http://", "https://")) or installer.count("/") < 3):
         problems.error(f"{where}.installer", "must be an http:// or https:// URL ending in the installer's file "
                                              "name (it is stored under that name)")
     elif installer and product_path(installer, hosts) not in (None, *files):
@@ -273,7 +365,20 @@ def read_component(raw, where, hosts, files, problems):
     return row + ["1" if mandatory is True else "0"]
 
 
-def read_partner(pid, raw, base, hosts, files, problems):
+def read_uninstall(table, payload, uninstaller):
+    """Where the uninstaller and its settings come from: name -> source. A table that names
+    no folder gets the built uninstaller and a generated Uninstall.ini."""
+    if "uninstall" in table:
+        return payload.folder(table.get("uninstall"), "uninstall", UNINSTALL_FILES)
+    program = uninstaller
+    if not uninstaller.is_file():
+        why = (f"not given, and {uninstaller} is missing: build Uninstall.exe first (see the README), "
+               "name it with --uninstaller, or name a folder here")
+        program = payload.stand_in(str(uninstaller)) if payload.missing("uninstall", why, [str(uninstaller)]) else None
+    return {"Uninstall.exe": program, "Uninstall.ini": GENERATED_UNINSTALL_INI.encode("ascii")}
+
+
+def read_partner(pid, raw, payload, hosts, files, problems):
     where = f"partners.{pid}"
     if not isinstance(raw, dict):
         problems.error(where, "must be a table")
@@ -286,8 +391,8 @@ def read_partner(pid, raw, base, hosts, files, problems):
             problems.error(f"{where}.{key}", f"{version!r}: a version is letters, digits, '.', '_' and '-', "
                                              "starting with a letter or digit, up to 32 characters")
         versions[key] = version
-    player_dir = existing_dir(base, raw.get("player_files"), f"{where}.player_files", PLAYER_FILES, problems)
-    updater_dir = existing_dir(base, raw.get("updater_files"), f"{where}.updater_files", UPDATER_FILES, problems)
+    player_files = payload.folder(raw.get("player_files"), f"{where}.player_files", PLAYER_FILES)
+    updater_files = payload.folder(raw.get("updater_files"), f"{where}.updater_files", UPDATER_FILES)
     components = raw.get("components", [])
     if not isinstance(components, list):
         problems.error(f"{where}.components", "must be a list of tables")
@@ -297,20 +402,28 @@ def read_partner(pid, raw, base, hosts, files, problems):
                        f"{len(components)} given: the installer reads only the first {MAX_COMPONENTS}")
     rows = [read_component(c, f"{where}.components[{i}]", hosts, files, problems)
             for i, c in enumerate(components, 1)]
-    return Partner(pid, versions["player"], versions["updater"], player_dir, updater_dir, [r for r in rows if r])
+    return Partner(pid, versions["player"], versions["updater"], player_files, updater_files,
+                   [r for r in rows if r])
 
 
-def read_site(table, base):
-    """The site the table describes, and the problems found in it."""
+def read_site(table, base, hosts=None, uninstaller=BUILT_UNINSTALLER):
+    """The site the table describes, and the problems found in it. hosts, when given,
+    replaces the table's [hosts]; uninstaller is the Uninstall.exe for a table that names
+    no uninstall folder."""
     problems = Problems()
     if not isinstance(table, dict):
         problems.error("table", "must be a table")
         return None, problems
     check_unknown(table, TOP_KEYS, "", problems)
-    hosts = read_hosts(table, problems)
+    hosts = read_hosts(table.get("hosts") if hosts is None else hosts, "hosts" if hosts is None else "--hosts",
+                       problems)
+    stand_ins = table.get("stand_ins", False)
+    if not isinstance(stand_ins, bool):
+        problems.error("stand_ins", "must be true or false")
+    payload = Payload(base, stand_ins is True, hosts, problems)
     terms = read_terms(table, base, problems)
-    uninstall_dir = existing_dir(base, table.get("uninstall"), "uninstall", UNINSTALL_FILES, problems)
-    files = read_files(table, base, problems)
+    uninstall = read_uninstall(table, payload, uninstaller)
+    files = read_files(table, payload, problems)
     partners_raw = table.get("partners")
     if not isinstance(partners_raw, dict) or not partners_raw:
         problems.error("partners", "missing: one table per partner id")
@@ -319,8 +432,8 @@ def read_site(table, base):
         check_ids([(pid, "partners: ") for pid in partners_raw])
     except Refused as exc:
         problems.errors += str(exc).splitlines()
-    partners = [read_partner(pid, raw, base, hosts, files, problems) for pid, raw in partners_raw.items()]
-    return Site(hosts, terms, uninstall_dir, files, [p for p in partners if p]), problems
+    partners = [read_partner(pid, raw, payload, hosts, files, problems) for pid, raw in partners_raw.items()]
+    return Site(hosts, terms, uninstall, files, [p for p in partners if p]), problems
 
 
 # -- writing the site -----------------------------------------------------------------
@@ -330,29 +443,31 @@ def write_bytes(path, data):
     path.write_bytes(data)
 
 
-def copy_file(source, path):
-    path.parent.mkdir(parents=True, exist_ok=True)
-    shutil.copyfile(source, path)
+def place(source, path):
+    if isinstance(source, bytes):
+        write_bytes(path, source)
+    else:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, path)
 
 
 def write_tree(site, out):
     product, stats, log = (out / role for role in ROLES)
     write_bytes(product / TERMS_PATH.lstrip("/"), site.terms.encode("cp949"))
     for url_path, source in site.files.items():
-        copy_file(source, product / url_path.lstrip("/"))
+        place(source, product / url_path.lstrip("/"))
     ver_file = product / "app" / "ver_file"
-    for name in UNINSTALL_FILES:
-        copy_file(site.uninstall_dir / name, ver_file / "uninstall" / name)
+    for name, source in site.uninstall.items():
+        place(source, ver_file / "uninstall" / name)
     for p in site.partners:
         # A partner without components still gets its (empty) list: an empty body also
         # means "no components", and the 404 page stays for ids the table does not know.
         rows = "^".join("|".join(row) for row in p.rows)
         write_bytes(product / "app" / "setup" / "setup.php" / f"{p.pid}.txt", rows.encode("cp949"))
         write_bytes(stats / "app" / "ver.php" / f"{p.pid}.txt", f"OK|{p.player}|{p.updater}".encode("ascii"))
-        for name in PLAYER_FILES:
-            copy_file(p.player_dir / name, ver_file / p.pid / p.player / name)
-        for name in UPDATER_FILES:
-            copy_file(p.updater_dir / name, ver_file / p.pid / p.updater / name)
+        for version, files in ((p.player, p.player_files), (p.updater, p.updater_files)):
+            for name, source in files.items():
+                place(source, ver_file / p.pid / version / name)
     write_bytes(log / "app" / "receive" / "log.php", LOG_ANSWER.encode("ascii"))
     for role in ROLES:
         write_bytes(out / role / "404.html", NOT_FOUND_PAGE.encode("ascii"))
@@ -412,10 +527,22 @@ def write_site(site, out, root, log_dir, table_name):
             shutil.rmtree(old)
 
 
+def make_log_dir(log_dir):
+    """nginx does not start without its log folder; None when it is there now, else why not."""
+    try:
+        Path(log_dir).mkdir(parents=True, exist_ok=True)
+        return None
+    except OSError as exc:
+        return f"cannot make the log folder {log_dir} ({exc.strerror}): make it where nginx serves the site"
+
+
 def summary(site):
     lines = []
     for p in site.partners:
         lines.append(f"  {p.pid:12} player {p.player:8} updater {p.updater:8} {len(p.rows)} component(s)")
+    # The installer asks the hosts it was built for; nginx answers at the table's.
+    lines += ["The Setup.exe for this site is built for exactly these hosts (see the README):",
+              "  " + BUILD_COMMAND.format(**site.hosts), "  cmake --build build/win"]
     return "\n".join(lines)
 
 
@@ -426,7 +553,15 @@ def main(argv=None):
     ap.add_argument("--check", action="store_true", help="check the table and its files; write nothing")
     ap.add_argument("--root", help="where the output folder will be on the web server (default: where it is made)")
     ap.add_argument("--log-dir", default="/var/log/nginx", help="where nginx writes the access logs (%(default)s)")
+    ap.add_argument("--hosts", metavar="PRODUCT,STATS,LOG", help="serve the site at these hosts instead of the table's")
+    ap.add_argument("--uninstaller", default=str(BUILT_UNINSTALLER),
+                    help="the Uninstall.exe for a table that names no uninstall folder (%(default)s)")
     args = ap.parse_args(argv)
+    hosts = None
+    if args.hosts is not None:
+        if args.hosts.count(",") != 2:
+            ap.error("--hosts takes three hosts, product,stats,log, each host or host:port")
+        hosts = dict(zip(ROLES, args.hosts.split(",")))
     if not args.check and not args.out:
         ap.error("give -o FOLDER to make the site, or --check")
     for name, value in (("--root", args.root), ("--log-dir", args.log_dir)):
@@ -435,13 +570,20 @@ def main(argv=None):
     me = Path(sys.argv[0]).name
     table_path = Path(args.table)
     try:
-        site, problems = read_site(load_table(table_path), table_path.resolve().parent)
+        site, problems = read_site(load_table(table_path), table_path.resolve().parent, hosts,
+                                   Path(args.uninstaller))
         for text in problems.warnings:
             print(f"{me}: warning: {text}", file=sys.stderr)
         if problems.errors:
             raise Refused("\n".join(problems.errors))
+        if problems.stand_ins:
+            print(f"{me}: note: stand-ins are served for the files that are not there (stand_ins = true):\n  "
+                  + "\n  ".join(problems.stand_ins), file=sys.stderr)
         if not args.check:
             write_site(site, Path(args.out), args.root, args.log_dir, table_path.name)
+            why = make_log_dir(args.log_dir)
+            if why:
+                print(f"{me}: warning: {why}", file=sys.stderr)
     except Refused as exc:
         print(f"{me}: {table_path}: refused{'' if args.check else ', nothing made'}:\n{exc}", file=sys.stderr)
         return 2

@@ -49,8 +49,16 @@ How a request is answered
 Replies carry the request's HTTP version (HTTP/1.0 in, HTTP/1.0 out). HTTP/1.0
 connections are closed after each reply (with "Connection: close"); HTTP/1.1
 connections are kept alive unless the client asks otherwise or a fault breaks
-the framing. Every reply has Content-Length unless a fault removes it. Range
-requests are not supported (the full body is always sent).
+the framing. Every reply has Content-Length unless a fault removes it.
+Ranges: every body served with 200 carries "Accept-Ranges: bytes" and an ETag
+(strong; it changes with the body). A GET or HEAD with one range "Range:
+bytes=A-" or "bytes=A-B" is answered 206 with Content-Range and that part of the
+body, unless it carries an If-Range that is not the body's ETag (then the whole
+body, 200). A range that starts at or past the end is answered 416 with
+"Content-Range: bytes */<size>". Several ranges, or another unit, get the whole
+body. Faults that send a body (short, long, trickle, reset, silent, split,
+delay) shape the part as they would the whole body, so a fault without times=N
+cuts every resumed try too.
 
 Control API (product port, plain-text replies: "OK" or data, errors as 4xx
 with "ERROR <reason>"; query values percent-encoded)
@@ -62,8 +70,8 @@ with "ERROR <reason>"; query values percent-encoded)
         client that does not trust the certificate does): "product N\\nstats N\\nlog N\\n"
 /__control/log[?role=R]             request log, one line per request:
         role<TAB>method<TAB>path?query<TAB>HTTP/x.y<TAB>User-Agent<TAB>
-        Authorization<TAB>epoch seconds (6 decimals); tabs and line breaks
-        inside fields become spaces, missing headers are empty fields
+        Authorization<TAB>epoch seconds (6 decimals)<TAB>Range; tabs and line
+        breaks inside fields become spaces, missing headers are empty fields
 /__control/clear-log                forget the request log
 /__control/put?path=T[&role=R][&body=B]
         serve the request body (PUT/POST; or the body parameter) for target T.
@@ -75,10 +83,12 @@ with "ERROR <reason>"; query values percent-encoded)
 /__control/delete?path=T[&role=R]   drop an overlay (404 when there is none)
 /__control/fault?path=T&kind=K[&role=R][&times=N][&body=B][&<params>]
         switch a fault on for T (same matching as put) until reset, clear-fault
-        or, with times=N, after N requests. Without role it applies on every
+        or, with times=N, after N requests (a passing fault: the first N requests
+        of T get it, the next are answered normally). Without role it applies on every
         port. body=B (percent-encoded, %00 allowed) replaces the served body.
         Kinds and parameters:
-        status    code=N (default 500); body defaults to "<code> <reason>"
+        status    code=N (default 500); body defaults to "<code> <reason>";
+                  retry_after=TEXT adds "Retry-After: TEXT"
         redirect  to=T (required), hops=N (default 1), code=N (default 302):
                   N redirects (through /__hop) ending at T, a path or full URL
         no-length no Content-Length; the connection close ends the body
@@ -86,7 +96,8 @@ with "ERROR <reason>"; query values percent-encoded)
         short     declares the full length, sends bytes=N (default half), closes
         long      declared=N with the whole body sent, or the full length
                   declared and extra=N more "X" bytes sent (default extra=100);
-                  then closes
+                  then closes. Up to 256 KiB of body and extra go out in one
+                  write with the head, so a client always reads the excess
         trickle   chunk=N bytes (default 1) every interval=ms (default 50)
         zero      inserts a zero byte before each offset in at=a,b,.. (default 0)
         reset     RST (SO_LINGER 0) after bytes=N body bytes, or with no bytes
@@ -94,6 +105,8 @@ with "ERROR <reason>"; query values percent-encoded)
         split     headers, then the body in pieces=a,b,.. (rest last), each
                   piece preceded by a pause=ms (default 200)
         delay     waits ms=N (default 1000) before answering normally
+        bad-length  the body with "Content-Length: TEXT" for value=TEXT (required,
+                  sent as given: "-1", "12abc", ...); then closes
         silent    with no bytes parameter, accepts the request and sends nothing;
                   with bytes=N, the head (full length declared) and N body bytes;
                   then keeps the connection open without a byte more until the
@@ -124,6 +137,7 @@ SIGTERM and SIGINT stop the server cleanly (exit status 0).
 import argparse
 import base64
 import fcntl
+import hashlib
 import os
 import re
 import select
@@ -159,7 +173,8 @@ HANDSHAKE_TIMEOUT = 10       # seconds a TLS client may take to say hello
 MAX_PAUSE_MS = 600_000       # upper bound for any fault's pause
 SAFE_PID = re.compile(r"[A-Za-z0-9_~-][A-Za-z0-9_.~-]*")   # every id a partner copy can carry
 FAULT_KINDS = ("status", "redirect", "no-length", "chunked", "short", "long",
-               "trickle", "zero", "reset", "split", "delay", "silent")
+               "trickle", "zero", "reset", "split", "delay", "silent", "bad-length")
+SINGLE_RANGE = re.compile(r"bytes=(\d+)-(\d*)")
 
 
 class Abort(Exception):
@@ -179,6 +194,10 @@ class BytesBody:
         self.data = bytes(data)
         self.size = len(self.data)
 
+    @property
+    def etag(self):
+        return '"b-%s"' % hashlib.sha1(self.data).hexdigest()[:20]
+
     def pieces(self, start, stop):
         for pos in range(start, stop, CHUNK):
             yield self.data[pos:min(pos + CHUNK, stop)]
@@ -189,7 +208,9 @@ class FileBody:
 
     def __init__(self, path):
         self.path = path
-        self.size = os.path.getsize(path)
+        stat = os.stat(path)
+        self.size = stat.st_size
+        self.etag = '"f-%x-%x"' % (stat.st_mtime_ns, stat.st_size)
 
     def pieces(self, start, stop):
         with open(self.path, "rb") as f:
@@ -208,6 +229,7 @@ class PatternBody:
 
     def __init__(self, size):
         self.size = size
+        self.etag = '"p-%x"' % size
 
     def pieces(self, start, stop):
         view = memoryview(PATTERN)
@@ -217,6 +239,16 @@ class PatternBody:
             offset = pos % PATTERN_PERIOD
             yield view[offset:offset + n]
             pos += n
+
+
+class SliceBody:
+    """Bytes start to stop of another body: the part a range request asked for."""
+
+    def __init__(self, body, start, stop):
+        self.body, self.start, self.size = body, start, stop - start
+
+    def pieces(self, start, stop):
+        return self.body.pieces(self.start + start, self.start + stop)
 
 
 class Reader:
@@ -318,6 +350,7 @@ def parse_fault(params):
     p = {}
     if kind == "status":
         p["code"] = number("code", 500, 100, 999)
+        p["retry_after"] = params.get("retry_after")
     elif kind == "redirect":
         p["hops"] = number("hops", 1, 1, 50)
         p["code"] = number("code", 302, 300, 399)
@@ -343,6 +376,10 @@ def parse_fault(params):
         p["pause"] = number("pause", 200, 0, MAX_PAUSE_MS)
     elif kind == "delay":
         p["ms"] = number("ms", 1000, 0, MAX_PAUSE_MS)
+    elif kind == "bad-length":
+        p["value"] = params.get("value") or ""
+        if not p["value"]:
+            raise ControlError("bad-length needs value=")
     body = params["body"].encode("latin-1") if "body" in params else None
     return Fault(kind, p, number("times", None, 1), body)
 
@@ -355,11 +392,11 @@ class State:
         self.log_file = log_file
         self.overlays = {}   # (role, target) -> body
         self.faults = {}     # (role or "*", target) -> Fault
-        self.entries = []    # (role, method, target, version, agent, authorization, time)
+        self.entries = []    # (role, method, target, version, agent, authorization, time, range)
 
     def record(self, *fields):
         entry = tuple(" ".join(str(f).splitlines()).replace("\t", " ") for f in fields)
-        entry += (time.time(),)
+        entry = entry[:6] + (time.time(),) + entry[6:]
         with self.lock:
             self.entries.append(entry)
             del self.entries[:-MAX_LOG_ENTRIES]
@@ -400,7 +437,7 @@ class State:
 
 
 def format_entry(entry):
-    return "\t".join(entry[:-1]) + "\t%.6f\n" % entry[-1]
+    return "\t".join(entry[:6]) + "\t%.6f\t%s\n" % (entry[6], entry[7])
 
 
 # --- request handling -------------------------------------------------------------
@@ -448,7 +485,8 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- wire helpers --
 
-    def send_head(self, code, headers, length=None, close=False):
+    def send_head(self, code, headers, length=None, close=False, body=b""):
+        """Sends the head, and in the same write the bytes of body (none for HEAD)."""
         if close:
             self.close_connection = True
         reason = self.responses.get(code, ("Unknown",))[0]
@@ -461,7 +499,8 @@ class Handler(BaseHTTPRequestHandler):
             lines.append("Content-Length: %d" % length)
         if self.close_connection:
             lines.append("Connection: close")
-        self.connection.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1", "replace"))
+        head = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1", "replace")
+        self.connection.sendall(head + (body if self.command != "HEAD" else b""))
 
     def send_data(self, data):
         if self.command != "HEAD" and data:
@@ -538,7 +577,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.control(path[len("/__control/"):], query, payload)
                 return
             state.record(server.role, self.command, self.path, self.request_version,
-                         self.headers.get("User-Agent", ""), self.headers.get("Authorization", ""))
+                         self.headers.get("User-Agent", ""), self.headers.get("Authorization", ""),
+                         self.headers.get("Range", ""))
             if server.role != "product" and not self.authorized():
                 self.reply(401, b"401 Unauthorized", "text/html",
                            [("WWW-Authenticate", 'Basic realm="%s"' % REALM)])
@@ -548,12 +588,18 @@ class Handler(BaseHTTPRequestHandler):
                 return
             fault = state.take_fault(server.role, path, query)
             body = self.resolve(path, query)
-            if fault is not None:
-                self.apply_fault(fault, body, content_type(path))
-            elif body is None:
+            if fault is not None and fault.body is not None:
+                body = BytesBody(fault.body)
+            if body is None and fault is None:
                 self.reply(404, b"404 Not Found")
+            elif body is None or fault is not None and fault.kind in ("status", "redirect"):
+                self.apply_fault(fault, body, content_type(path), 200, [])
             else:
-                self.reply(200, body, content_type(path))
+                code, body, headers = self.ranged(body)
+                if fault is None or code == 416:
+                    self.reply(code, body, content_type(path), headers)
+                else:
+                    self.apply_fault(fault, body, content_type(path), code, headers)
         except (Abort, ConnectionError, TimeoutError):
             self.close_connection = True
         except Exception as e:   # a bug or unreadable content: say so instead of hanging up
@@ -564,6 +610,20 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 pass
             self.close_connection = True
+
+    def ranged(self, body):
+        """(status, body, headers) of a body's reply: all of it, or the one range asked for."""
+        headers = [("Accept-Ranges", "bytes"), ("ETag", body.etag)]
+        match = SINGLE_RANGE.fullmatch(self.headers.get("Range", "").replace(" ", ""))
+        if_range = self.headers.get("If-Range")
+        if self.command not in ("GET", "HEAD") or not match or (if_range is not None and if_range != body.etag):
+            return 200, body, headers
+        start = int(match.group(1))
+        stop = min(int(match.group(2)) + 1, body.size) if match.group(2) else body.size
+        if start >= body.size or stop <= start:
+            return 416, BytesBody(b"416 Range Not Satisfiable"), [("Content-Range", "bytes */%d" % body.size)]
+        return 206, SliceBody(body, start, stop), headers + [
+            ("Content-Range", "bytes %d-%d/%d" % (start, stop - 1, body.size))]
 
     def authorized(self):
         scheme, _, credentials = self.headers.get("Authorization", "").strip().partition(" ")
@@ -605,15 +665,16 @@ class Handler(BaseHTTPRequestHandler):
             return
         self.redirect(left, params["to"], code)
 
-    def apply_fault(self, fault, body, ctype):
+    def apply_fault(self, fault, body, ctype, code, ranges):
+        """A faulty reply; code and ranges are the status and headers of the body as asked
+        for (200, or 206 with the part a range request named)."""
         kind, p = fault.kind, fault.params
-        if fault.body is not None:
-            body = BytesBody(fault.body)
         if kind == "status":
-            code = p["code"]
+            status = p["code"]
             if fault.body is None:
-                body = ("%d %s" % (code, self.responses.get(code, ("Unknown",))[0])).encode()
-            self.reply(code, body, ctype)
+                body = ("%d %s" % (status, self.responses.get(status, ("Unknown",))[0])).encode()
+            wait = [("Retry-After", p["retry_after"])] if p["retry_after"] else []
+            self.reply(status, body, ctype, wait)
             return
         if kind == "redirect":
             self.redirect(p["hops"], p["to"], p["code"])
@@ -629,19 +690,19 @@ class Handler(BaseHTTPRequestHandler):
         if body is None:
             self.reply(404, b"404 Not Found")
             return
-        head, size = [("Content-Type", ctype)], body.size
+        head, size = [("Content-Type", ctype)] + ranges, body.size
         if kind == "delay":
-            self.reply(200, body, ctype)
+            self.reply(code, body, ctype, ranges)
         elif kind == "zero":
             data = b"".join(body.pieces(0, size))
             for offset in sorted(set(min(a, size) for a in p["at"]), reverse=True):
                 data = data[:offset] + b"\0" + data[offset:]
-            self.reply(200, data, ctype)
+            self.reply(code, data, ctype, ranges)
         elif kind == "no-length":
-            self.send_head(200, head, None, close=True)
+            self.send_head(code, head, None, close=True)
             self.send_range(body, 0, size)
         elif kind == "chunked":
-            self.send_head(200, head + [("Transfer-Encoding", "chunked")])
+            self.send_head(code, head + [("Transfer-Encoding", "chunked")])
             reader = Reader(body)
             for _ in range(size // p["chunk"] + 1):
                 piece = reader.take(p["chunk"])
@@ -650,16 +711,22 @@ class Handler(BaseHTTPRequestHandler):
             self.send_data(b"0\r\n\r\n")
         elif kind == "short":
             sent = size // 2 if p["bytes"] is None else min(p["bytes"], size)
-            self.send_head(200, head, size, close=True)
+            self.send_head(code, head, size, close=True)
             self.send_range(body, 0, sent)
         elif kind == "long":
             declared = p["declared"]
-            self.send_head(200, head, size if declared is None else declared, close=True)
-            self.send_range(body, 0, size)
-            if declared is None:
-                self.send_data(b"X" * p["extra"])
+            extra = b"X" * p["extra"] if declared is None else b""
+            if size + len(extra) <= CHUNK:
+                # In one write with the head: the client reads the excess along with the
+                # head, so it always sees it (sent apart, it may stop at the declared length).
+                self.send_head(code, head, size if declared is None else declared, close=True,
+                               body=b"".join(body.pieces(0, size)) + extra)
+            else:
+                self.send_head(code, head, size if declared is None else declared, close=True)
+                self.send_range(body, 0, size)
+                self.send_data(extra)
         elif kind == "trickle":
-            self.send_head(200, head, size)
+            self.send_head(code, head, size)
             reader = Reader(body)
             for i in range(size // p["chunk"] + 1):
                 piece = reader.take(p["chunk"])
@@ -669,15 +736,18 @@ class Handler(BaseHTTPRequestHandler):
                     self.pause(p["interval"])
                 self.send_data(piece)
         elif kind == "reset":
-            self.send_head(200, head, size)
+            self.send_head(code, head, size)
             self.send_range(body, 0, min(p["bytes"], size))
             self.reset_socket()
         elif kind == "silent":
-            self.send_head(200, head, size)
+            self.send_head(code, head, size)
             self.send_range(body, 0, min(p["bytes"], size))
             self.stay_silent()
+        elif kind == "bad-length":
+            self.send_head(code, head + [("Content-Length", p["value"])], None, close=True)
+            self.send_range(body, 0, size)
         elif kind == "split":
-            self.send_head(200, head, size)
+            self.send_head(code, head, size)
             reader = Reader(body)
             for n in p["pieces"] + [size]:
                 piece = reader.take(n)

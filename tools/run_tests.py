@@ -273,7 +273,8 @@ def stage_wine(args, tally):
         return
     p = args.port
     run_unittest_dir(tally, "setup.exe", REPO / "tests" / "build", args.root / "setup-exe-tests.log",
-                     {"MELVORA_SETUP_EXE_PATH": str(build / "Setup.exe")})
+                     {"MELVORA_SETUP_EXE_PATH": str(build / "Setup.exe"),
+                      "MELVORA_UNINSTALL_EXE_PATH": str(build / "Uninstall.exe")})
     suites = [(name, build / "tests" / f"{name}.exe") for name in ("win_tests", "e2e_tests")]
     suites = [(name, exe) for name, exe in suites if exe.exists()]
     if not suites:

@@ -54,8 +54,10 @@ COMMON = """\
 
 STANDALONE = """\
 # A whole nginx configuration around melvora.conf, for trying the site on one machine:
+#   mkdir -p <run folder>
 #   nginx -p <run folder> -c {conf} -e <run folder>/error.log -g 'daemon off;'
-# The run folder receives the pid file, the error log and nginx's temporary folders.
+# The run folder (which must exist) receives the pid file, the error log and nginx's
+# temporary folders.
 worker_processes 1;
 pid nginx.pid;
 error_log error.log;
@@ -105,8 +107,11 @@ class Config:
         if role == "product":
             text += "    location = /Lisence/melvora_licence.txt { charset euc-kr; }\n"
         if role == "log":
-            text += ("    location = /app/receive/log.php {\n        types { }\n"
-                     "        default_type text/plain;\n    }\n")
+            # The same id rule as the per-partner answers: an install log with an ill-formed
+            # (or empty) id gets 404, which the installer ignores, and is never counted.
+            text += ("    location = /app/receive/log.php {\n"
+                     '        if ($melvora_pid = "") { return 404; }\n'
+                     "        types { }\n        default_type text/plain;\n    }\n")
         return text + "}\n"
 
     def servers(self, table_name):

@@ -1,8 +1,9 @@
-"""The built Setup.exe is a 32-bit Windows GUI program that needs only system DLLs, and a
-small download.
+"""The built Setup.exe and Uninstall.exe are 32-bit Windows GUI programs that bind only
+KnownDLLs at load time, and small downloads.
 
-Run by tools/run_tests.py after the Windows build, with MELVORA_SETUP_EXE_PATH naming the
-file; it reads the PE headers and the import directory itself.
+Run by tools/run_tests.py after the Windows build, with MELVORA_SETUP_EXE_PATH and
+MELVORA_UNINSTALL_EXE_PATH naming the files; it reads the PE headers and the import
+directory itself.
 """
 
 import os
@@ -14,9 +15,11 @@ from pathlib import Path
 # Code and data outside the resources (the skins, which are 24-bit bitmaps by design).
 SIZE_LIMIT_KIB = 400
 
-# DLLs that ship with every Windows the program supports.
-SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleacc.dll",
-               "oleaut32.dll", "psapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wininet.dll"}
+# KnownDLLs: the only DLLs Windows never looks for beside the program. Any other DLL
+# bound at load time would be taken from Setup.exe's folder if one of its name lay there
+# (app/LateImports.cpp binds the others from the system folder when first used).
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll",
+              "psapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll"}
 
 
 class PeImage:
@@ -60,11 +63,13 @@ class PeImage:
 
 
 class SetupExeTest(unittest.TestCase):
+    VARIABLE, NAME = "MELVORA_SETUP_EXE_PATH", "Setup.exe"
+
     @classmethod
     def setUpClass(cls):
-        path = os.environ.get("MELVORA_SETUP_EXE_PATH")
+        path = os.environ.get(cls.VARIABLE)
         if not path:
-            raise unittest.SkipTest("MELVORA_SETUP_EXE_PATH is not set")
+            raise unittest.SkipTest(f"{cls.VARIABLE} is not set")
         cls.image = PeImage(Path(path).read_bytes())
 
     def test_is_a_32_bit_gui_program_for_x86(self):
@@ -73,19 +78,24 @@ class SetupExeTest(unittest.TestCase):
         self.assertEqual(self.image.subsystem, 2)         # Windows GUI
         self.assertTrue(self.image.characteristics & 0x0100)   # 32-bit machine
 
-    def test_imports_only_dlls_that_ship_with_windows(self):
+    def test_imports_only_known_dlls_at_load_time(self):
         dlls = {name.lower() for name in self.image.imported_dlls()}
         self.assertTrue(dlls, "no imports found")
-        self.assertLessEqual(dlls, SYSTEM_DLLS, f"unexpected DLLs: {sorted(dlls - SYSTEM_DLLS)}")
+        self.assertLessEqual(dlls, KNOWN_DLLS, f"bound at load time: {sorted(dlls - KNOWN_DLLS)}; "
+                                               "give their functions a line in app/LateImports.cpp")
         # The compiler's own runtime libraries are linked in, never needed at run time.
         self.assertFalse({d for d in dlls if d.startswith(("libgcc", "libstdc++", "libwinpthread"))})
 
     def test_code_and_data_outside_the_resources_stay_small(self):
         kib = sum(size for name, size in self.image.section_sizes() if name != ".rsrc") / 1024
         # Shown in the test run's own output, so a growing program is noticed before the limit.
-        print(f"  Setup.exe: {kib:.1f} KiB of code and data outside the resources (limit {SIZE_LIMIT_KIB})",
+        print(f"  {self.NAME}: {kib:.1f} KiB of code and data outside the resources (limit {SIZE_LIMIT_KIB})",
               file=sys.__stdout__, flush=True)
         self.assertLess(kib, SIZE_LIMIT_KIB)
+
+
+class UninstallExeTest(SetupExeTest):
+    VARIABLE, NAME = "MELVORA_UNINSTALL_EXE_PATH", "Uninstall.exe"
 
 
 if __name__ == "__main__":

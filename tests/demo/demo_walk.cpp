@@ -5,11 +5,16 @@
 // is no display to click on, by the test of an install from a generated publisher site
 // (tests/publish) and by the tests of the https build (tests/signing). Without optional
 // components the folder page is left out, as the wizard does.
+// demo_walk --uninstall <folder for the pictures> runs the Uninstall entry's command as
+// "Apps & features" would, answers Yes, prints the outcome the uninstaller shows and checks
+// that it left nothing of itself behind (the end of the headless demo).
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "support/TestUtil.h"
+#include "support/UninstallerDriver.h"
 #include "support/WizardDriver.h"
 
 namespace {
@@ -28,13 +33,54 @@ int Fail(const char* what)
     return 1;
 }
 
+bool ShotWindow(HWND hWnd, const std::string& folder, const char* name)
+{
+    const std::string path = folder + "\\" + name + ".bmp";
+    const bool ok = SaveWindowPicture(hWnd, path);
+    std::printf("%s %s\n", ok ? "saved" : "could not save", path.c_str());
+    return ok;
+}
+
+int WalkUninstall(const std::string& folder)
+{
+    const std::string command =
+        testutil::ReadRegValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MELVORA",
+                               "UninstallString").data.c_str();
+    std::printf("uninstall: %s\n", command.c_str());
+    const HANDLE hProcess = command.empty() ? nullptr : testutil::StartProcess(command);
+    if (!hProcess)
+        return Fail("the uninstaller did not start");
+    const HWND hQuestion = uninstaller::WaitForDialog(IDYES);
+    if (!hQuestion)
+        return Fail("the uninstaller asked nothing");
+    ShotWindow(hQuestion, folder, "uninstall-1-question");
+    uninstaller::Press(hQuestion, IDYES);
+    const HWND hOutcome = uninstaller::WaitForDialog(IDOK, 120000);
+    if (!hOutcome)
+        return Fail("the uninstaller showed no outcome");
+    ShotWindow(hOutcome, folder, "uninstall-2-outcome");
+    std::printf("%s\n", uninstaller::Text(hOutcome).c_str());
+    uninstaller::Press(hOutcome, IDOK);
+    DWORD code = STILL_ACTIVE;
+    if (::WaitForSingleObject(hProcess, 60000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(hProcess, &code);
+    ::CloseHandle(hProcess);
+    std::printf("the uninstaller ended with exit code %lu\n", code);
+    if (!testutil::WaitFor(uninstaller::LeftNoTrace))
+        return Fail("the uninstaller left a process or a temporary copy behind");
+    std::printf("no uninstaller process or temporary copy is left\n");
+    return code == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--uninstall")
+        return WalkUninstall(argv[2]);
     const bool startOnly = argc == 4 && std::string(argv[3]) == "--start-only";
     if (argc != 3 && !startOnly)
-        return Fail("usage: demo_walk <Setup_demo.exe> <picture folder> [--start-only]");
+        return Fail("usage: demo_walk <Setup_demo.exe> <picture folder> [--start-only] | --uninstall <picture folder>");
     const std::string setup = argv[1];
     const std::string folder = argv[2];
 

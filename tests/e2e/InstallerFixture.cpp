@@ -2,6 +2,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "support/SetupRunner.h"
 
 namespace e2e {
@@ -117,7 +120,9 @@ void InstallerTest::NextTo(int page)
 bool InstallerTest::WaitForFinishPage(DWORD timeoutMs)
 {
     return m_wizard.WaitForPage(6, timeoutMs) &&
-           testutil::WaitFor([this] { return m_wizard.IsEnabled(1001) && m_wizard.IsVisible(1012); });
+           testutil::WaitFor([this] {
+               return m_wizard.IsEnabled(1001) && (m_wizard.IsVisible(1012) || m_wizard.IsVisible(kFinishNotice));
+           });
 }
 
 void InstallerTest::SavePage(const std::string& name)
@@ -275,6 +280,87 @@ bool InstallerTest::Requested(const std::string& pathPrefix, const char* role) c
             return true;
     }
     return false;
+}
+
+Pixels ReadDib(HDC hdc, HBITMAP hSource, int width, int height)
+{
+    Pixels pixels;
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> bits(size_t(width) * height);
+    if (!::GetDIBits(hdc, hSource, 0, UINT(height), bits.data(), &bmi, DIB_RGB_COLORS))
+        return pixels;
+    pixels.width = width;
+    pixels.height = height;
+    for (DWORD p : bits)
+        pixels.data.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+    return pixels;
+}
+
+Pixels CaptureClient(HWND hDlg)
+{
+    RECT rc;
+    ::GetClientRect(hDlg, &rc);
+    POINT origin = {0, 0};
+    ::ClientToScreen(hDlg, &origin);
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, rc.right, rc.bottom);
+    HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
+    ::BitBlt(hMem, 0, 0, rc.right, rc.bottom, hScreen, origin.x, origin.y, SRCCOPY);
+    ::SelectObject(hMem, hOld);
+    Pixels pixels = ReadDib(hMem, hBitmap, rc.right, rc.bottom);
+    ::DeleteObject(hBitmap);
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return pixels;
+}
+
+Pixels SkinOfSetup(int id)
+{
+    Pixels pixels;
+    HMODULE hSetup = ::LoadLibraryExA(testutil::SetupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!hSetup)
+        return pixels;
+    HBITMAP hSkin = static_cast<HBITMAP>(
+        ::LoadImageA(hSetup, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (hSkin) {
+        BITMAP bm = {};
+        ::GetObjectA(hSkin, sizeof bm, &bm);
+        HDC hScreen = ::GetDC(nullptr);
+        pixels = ReadDib(hScreen, hSkin, bm.bmWidth, bm.bmHeight);
+        ::ReleaseDC(nullptr, hScreen);
+        ::DeleteObject(hSkin);
+    }
+    ::FreeLibrary(hSetup);
+    return pixels;
+}
+
+std::string SkinDifference(const Pixels& shown, const Pixels& skin, const std::vector<RECT>& covered)
+{
+    int differing = 0;
+    std::string first;
+    for (int y = 0; y < std::min({shown.height, skin.height, 359}); ++y) {
+        for (int x = 0; x < std::min({shown.width, skin.width, 495}); ++x) {
+            bool skip = false;
+            for (const RECT& rc : covered)
+                skip |= x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom;
+            if (skip || shown.At(x, y) == skin.At(x, y))
+                continue;
+            if (differing++ == 0) {
+                char text[96];
+                snprintf(text, sizeof text, "first at (%d, %d): 0x%06lX instead of 0x%06lX", x, y,
+                         static_cast<unsigned long>(shown.At(x, y)), static_cast<unsigned long>(skin.At(x, y)));
+                first = text;
+            }
+        }
+    }
+    return differing ? std::to_string(differing) + " pixels differ, " + first : std::string();
 }
 
 }  // namespace e2e

@@ -18,6 +18,24 @@ extern const char kPlayerItem[];    // "멜보라플레이어 v1.0 "
 extern const char kUpdaterItem[];   // "멜보라플레이어 updater "
 extern const char kHoverHint[];
 extern const char kLinkName[];      // "무료음악감상.lnk"
+// The finish page's notice that the player could not be installed.
+const int kFinishNotice = 1013;
+
+// Pixels, top row first, as COLORREF values.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> data;
+    COLORREF At(int x, int y) const { return data[size_t(y) * width + x]; }
+};
+Pixels ReadDib(HDC hdc, HBITMAP hSource, int width, int height);
+// What the screen shows of the wizard's client area.
+Pixels CaptureClient(HWND hDlg);
+// A skin bitmap as Setup.exe carries it.
+Pixels SkinOfSetup(int id);
+// Where the client area differs from the skin drawn at (0, 0), outside the given
+// rectangles (empty when nowhere); the skin is painted 495 x 359 pixels at most.
+std::string SkinDifference(const Pixels& shown, const Pixels& skin, const std::vector<RECT>& covered);
 
 struct Component {
     std::string checkPath;   // relative to Program Files, "/" separated, leading "/"

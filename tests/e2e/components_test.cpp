@@ -46,5 +46,29 @@ TEST_F(InstallerTest, DeselectedComponentIsSkippedAndMandatoryOneCannotBeDeselec
     EXPECT_FALSE(WasStarted("\\ExtrasSetup.exe"));
 }
 
+TEST_F(InstallerTest, AHostileComponentListInstallsOnlyItsConfinedRowAndWritesNothingElsewhere)
+{
+    const Component good{"/MELVORA Tools/tools.exe", "ToolsSetup.exe", "필수 도구", "설명", "/pages/tools.html", "1"};
+    ServePartner("hostile", {good});
+    // Rows that would leave Program Files, glue onto its name or enter the player's folder.
+    std::string list = ComponentRow(good);
+    for (const char* check : {"/../windows/system32/x.exe", "Tools/x.dat", "/melvora/x.dat", "/A/../../x.dat"})
+        list += "^" + std::string(check) + "|" + publisher::Url("/files/EvilSetup.exe") + "|" + check + "|e|p|1";
+    ASSERT_TRUE(publisher::Put("/files/EvilSetup.exe", m_standIn));
+    ASSERT_TRUE(publisher::Put("/app/setup/setup.php?pid=hostile", list));
+
+    StartWizard("hostile");
+    EXPECT_EQ(m_wizard.TreeItems().size(), 4u);   // the root, the player, the updater, the good row
+    NextTo(5);
+    ASSERT_TRUE(WaitForFinishPage());
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }));
+    EXPECT_FALSE(Requested("/files/EvilSetup.exe"));
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    for (const std::string& path : {std::string(system) + "\\EvilSetup.exe", ProgramFiles() + "Tools",
+                                    InstallDir() + "\\EvilSetup.exe", std::string("C:\\EvilSetup.exe")})
+        EXPECT_FALSE(testutil::FileExists(path)) << path;
+}
+
 }  // namespace
 }  // namespace e2e

@@ -14,99 +14,6 @@ namespace {
 
 const char kNextCaption[] = "다음";
 
-// Pixels, top row first, as COLORREF values.
-struct Pixels {
-    int width = 0;
-    int height = 0;
-    std::vector<COLORREF> data;
-    COLORREF At(int x, int y) const { return data[size_t(y) * width + x]; }
-};
-
-Pixels ReadDib(HDC hdc, HBITMAP hSource, int width, int height)
-{
-    Pixels pixels;
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> bits(size_t(width) * height);
-    if (!::GetDIBits(hdc, hSource, 0, UINT(height), bits.data(), &bmi, DIB_RGB_COLORS))
-        return pixels;
-    pixels.width = width;
-    pixels.height = height;
-    for (DWORD p : bits)
-        pixels.data.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
-    return pixels;
-}
-
-// What the screen shows of the wizard's client area.
-Pixels CaptureClient(HWND hDlg)
-{
-    RECT rc;
-    ::GetClientRect(hDlg, &rc);
-    POINT origin = {0, 0};
-    ::ClientToScreen(hDlg, &origin);
-    HDC hScreen = ::GetDC(nullptr);
-    HDC hMem = ::CreateCompatibleDC(hScreen);
-    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, rc.right, rc.bottom);
-    HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
-    ::BitBlt(hMem, 0, 0, rc.right, rc.bottom, hScreen, origin.x, origin.y, SRCCOPY);
-    ::SelectObject(hMem, hOld);
-    Pixels pixels = ReadDib(hMem, hBitmap, rc.right, rc.bottom);
-    ::DeleteObject(hBitmap);
-    ::DeleteDC(hMem);
-    ::ReleaseDC(nullptr, hScreen);
-    return pixels;
-}
-
-// A skin bitmap as Setup.exe carries it.
-Pixels SkinOfSetup(int id)
-{
-    Pixels pixels;
-    HMODULE hSetup = ::LoadLibraryExA(testutil::SetupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!hSetup)
-        return pixels;
-    HBITMAP hSkin = static_cast<HBITMAP>(
-        ::LoadImageA(hSetup, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    if (hSkin) {
-        BITMAP bm = {};
-        ::GetObjectA(hSkin, sizeof bm, &bm);
-        HDC hScreen = ::GetDC(nullptr);
-        pixels = ReadDib(hScreen, hSkin, bm.bmWidth, bm.bmHeight);
-        ::ReleaseDC(nullptr, hScreen);
-        ::DeleteObject(hSkin);
-    }
-    ::FreeLibrary(hSetup);
-    return pixels;
-}
-
-// Where the client area differs from the skin drawn at (0, 0), outside the given
-// rectangles; the skin is painted 495 x 359 pixels at most.
-std::string SkinDifference(const Pixels& shown, const Pixels& skin, const std::vector<RECT>& covered)
-{
-    int differing = 0;
-    std::string first;
-    for (int y = 0; y < std::min({shown.height, skin.height, 359}); ++y) {
-        for (int x = 0; x < std::min({shown.width, skin.width, 495}); ++x) {
-            bool skip = false;
-            for (const RECT& rc : covered)
-                skip |= x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom;
-            if (skip || shown.At(x, y) == skin.At(x, y))
-                continue;
-            if (differing++ == 0) {
-                char text[96];
-                snprintf(text, sizeof text, "first at (%d, %d): 0x%06lX instead of 0x%06lX", x, y,
-                         static_cast<unsigned long>(shown.At(x, y)), static_cast<unsigned long>(skin.At(x, y)));
-                first = text;
-            }
-        }
-    }
-    return differing ? std::to_string(differing) + " pixels differ, " + first : std::string();
-}
-
 // A window's text without sending it a message, so it can be read while its thread is busy.
 std::string TextWithoutMessage(HWND hWnd)
 {
@@ -300,12 +207,13 @@ TEST_F(DialogStartTest, TheTermsLabelShowsItsOwnElevenPixelFaceNotTheDialogsFont
 
 // Korean terms over many lines, with syllables whose second byte is an ASCII letter
 // (똠, 햏, 뷁), blank lines and tabs, longer than a rich edit takes from the keyboard
-// (32,767 characters) unless told otherwise. Wine's RichEdit 1.0 keeps line ends as it
-// was given them: "\r\n", a lone "\r" and a lone "\n" all come back unchanged (and each
-// shows as a line break), so the text must come back exactly as served.
+// (32,767 characters) unless told otherwise, and beginning as RTF does. Wine's RichEdit
+// 1.0 keeps line ends as it was given them: "\r\n", a lone "\r" and a lone "\n" all come
+// back unchanged (and each shows as a line break), so the text must come back exactly as
+// served: read as RTF, its markup would vanish and its Korean turn into other characters.
 std::string LongKoreanTerms()
 {
-    std::string text = "멜보라 플레이어 이용 약관\r\n\r\n서문: 유닉스 줄 끝\n옛 맥 줄 끝\r본문\r\n\r\n";
+    std::string text = "{\\rtf1\\ansi{\\b 멜보라 플레이어 이용 약관}\\par\r\n\r\n서문: 유닉스 줄 끝\n옛 맥 줄 끝\r본문\r\n\r\n";
     for (int article = 1; text.size() < 80000; ++article) {
         const std::string n = std::to_string(article);
         text += "제" + n + "조 (목적) 이 약관은 멜보라 플레이어의 이용 조건을 정합니다.\r\n";
@@ -315,7 +223,7 @@ std::string LongKoreanTerms()
     return text + "부칙: 이 약관은 2024년 1월 1일부터 시행합니다.";
 }
 
-TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByte)
+TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByteAndIsNeverReadAsRtf)
 {
     ServePartner("abc", {});
     const std::string terms = LongKoreanTerms();
@@ -328,6 +236,31 @@ TEST_F(DialogStartTest, TermsTextReachesTheRichEditByteForByte)
     while (at < terms.size() && shown[at] == terms[at])
         ++at;
     EXPECT_EQ(at, terms.size()) << "first difference at byte " << at;
+}
+
+// Windows looks beside a program first for every DLL that is not a KnownDLL; Wine does
+// for a program it is told to prefer native DLLs for. Not planted: uxtheme.dll, which
+// Wine loads before the program's first instruction, and version.dll, which Wine's own
+// user32 imports.
+TEST_F(DialogStartTest, DllsPlantedBesideTheProgramAreNotLoadedEvenWhenPreferred)
+{
+    std::string planted = testutil::ProgramPath("planted");
+    planted.replace(planted.size() - 4, 4, ".dll");
+    const char kOverrides[] = "Software\\Wine\\AppDefaults\\Setup_plant.exe\\DllOverrides";
+    HKEY hOverrides = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hOverrides,
+                                nullptr), ERROR_SUCCESS);
+    for (const char* name : {"riched32", "riched20", "wininet", "oleacc", "comctl32", "wintrust", "crypt32"}) {
+        ASSERT_TRUE(testutil::CopyFileTo(planted, m_dir / (std::string(name) + ".dll")));
+        ::RegSetValueExA(hOverrides, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+    }
+    ::RegCloseKey(hOverrides);
+    ServePartner("plant", {});
+    StartWizard("plant");
+    testutil::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Setup_plant.exe");
+    EXPECT_TRUE(m_wizard.AccessibleOf(101).ok);   // the check box's own object comes from oleacc
+    for (const std::string& name : testutil::FolderEntries(m_dir.path()))
+        EXPECT_EQ(name.find(".loaded"), std::string::npos) << name;
 }
 
 TEST_F(DialogStartTest, FailingTermsServerStillOpensAtOnceAndLeavesTheTermsPageEmpty)
@@ -461,6 +394,21 @@ TEST_F(DialogStartTest, ASecondStartWhileASetupRunsOnlyBringsItsWizardToTheFront
     EXPECT_TRUE(publisher::ReadLog().empty());
     ASSERT_TRUE(m_wizard.IsRunning());
     EXPECT_EQ(m_wizard.CurrentPage(), 2);
+}
+
+TEST_F(DialogStartTest, AHeldOneSetupMutexWithoutAWizardIsSaidInsteadOfEndingSilently)
+{
+    // Taken first by a program other than a setup (any user may make it), or held by the
+    // setup of another user: no wizard of this user ever shows.
+    const HANDLE hMutex = ::CreateMutexA(nullptr, FALSE, "Global\\MELVORA Setup");
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe"));
+    HWND hBox = nullptr;
+    EXPECT_TRUE(testutil::WaitFor([&] { return (hBox = ::FindWindowA("#32770", "MELVORA")) != nullptr; }, 15000));
+    EXPECT_EQ(TextWithoutMessage(::GetDlgItem(hBox, 0xFFFF)), "이미 설치 프로그램이 실행 중입니다.");
+    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(m_wizard.WaitForExit(10000), 0);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "pid"), "<missing>");
+    ::CloseHandle(hMutex);
 }
 
 }  // namespace

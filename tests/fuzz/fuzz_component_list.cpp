@@ -1,7 +1,7 @@
 // The component list reader on arbitrary server text, with a file system in which some
 // check paths exist (so rows are dropped and replaced). Checks that the list never grows
 // past its ten records, that records past the count stay untouched, and that every
-// accepted entry is consistent with the row cutting rules.
+// accepted entry is consistent with the row cutting rules and stays below the folder.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -51,12 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Check(e.checkPath.IsEmpty() && e.name.IsEmpty() && e.url.IsEmpty() && e.localPath.IsEmpty());
             continue;
         }
-        Check(e.checkPath.Find(kProgramFiles) == 0 && !FakeExists(e.checkPath));
+        // Below the folder, never above it or in the install folder.
+        for (CString path : {e.checkPath, e.localPath}) {
+            path.MakeLower();
+            Check(path.Find("c:\\pf\\") == 0 && path.Find("..") < 0);
+            Check(path.Left(14) != "c:\\pf\\melvora\\" && path != "c:\\pf\\melvora");
+        }
+        Check(!FakeExists(e.checkPath));
         Check(e.checkPath.Find('/') < 0 && e.checkPath.Find('^') < 0 && e.checkPath.Find('|') < 0);
         for (const CString* field : {&e.url, &e.name, &e.description, &e.pageUrl})
             Check(field->Find('|') < 0 && field->Find('^') < 0);
         Check(e.mandatoryFlag.Find('^') < 0);
-        Check(e.localPath.Find('/') < 0 && e.localPath.Find("C:\\") == 0);
+        Check(e.localPath.Find('/') < 0);
         Check(e.localPath.Right(e.url.GetLength() - e.url.ReverseFind('/') - 1) ==
               e.url.Mid(e.url.ReverseFind('/') + 1));
     }

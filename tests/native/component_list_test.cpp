@@ -18,13 +18,14 @@ const char kProgramFiles[] = "C:\\Program Files";
 struct ListFixture {
     std::unique_ptr<ComponentEntry[]> entries{new ComponentEntry[kComponentCapacity]};
     int count = 0;
+    CString programFiles = kProgramFiles;
     std::set<std::string> existing{kProgramFiles};
     std::vector<std::string> asked;
     PublisherScheme scheme = PublisherScheme::Http;
 
     void Parse(const CString& text)
     {
-        ParseComponentRows(text, kProgramFiles,
+        ParseComponentRows(text, programFiles,
                            [this](const CString& path) {
                                asked.push_back(path.str());
                                return existing.count(path.str()) != 0;
@@ -81,13 +82,33 @@ TEST(ComponentList, AnInstalledComponentIsDroppedAndTheNextAcceptedRowTakesItsPl
     EXPECT_EQ(list[1].name, "");
 }
 
-TEST(ComponentList, ACheckPathWithoutLeadingSlashIsGluedToTheFolderName)
+TEST(ComponentList, ARowThatCouldNameAPlaceOutsideItsOwnFolderIsDroppedUnasked)
 {
+    // Check paths that leave Program Files, enter the install folder, or name something
+    // else than they seem to on Windows; then installer names that could do the same.
+    const char* hostile[] = {"/../windows/system32/x.exe|http://h/x.exe", "Tools/x.dat|http://h/x.exe",
+                             "/A//x|http://h/x.exe", "/A/./x|http://h/x.exe", "/C:/x|http://h/x.exe",
+                             "/A/x\x01|http://h/x.exe", "/|http://h/x.exe", "/A./x|http://h/x.exe",
+                             "/A /x|http://h/x.exe", "\\melvora\\x|http://h/x.exe", "/MELVOR~1/x|http://h/x.exe",
+                             "/A/NUL/x|http://h/x.exe", "/A/x|http://h/dl/..\\..\\x.exe", "/A/x|http://h/dl/",
+                             "/A/x|http://h/CON.exe", "/A/x|http://h/nul .exe", "/A/x|http://h/LPT1",
+                             "/A/x|http://h/a:b.exe", "/A/x|http://h/get?f=x.exe", "/A/x|http://h/x.exe.",
+                             "/A/x|"};
+    CString text;
+    for (const char* row : hostile)
+        text = text + row + "|Bad|b|p|0^";
     ListFixture list;
-    list.Parse("Tools/x.dat|http://h/dl/x.exe|X|x|p|0");
+    list.Parse(text + "\\Tools/MELVORA\\COM10.dat|http://h/dl/Console.exe|Good|g|p|0");
     ASSERT_EQ(list.count, 1);
-    EXPECT_EQ(list[0].checkPath, "C:\\Program FilesTools\\x.dat");
-    EXPECT_EQ(list[0].localPath, "C:\\Program FilesTools\\x.exe");
+    EXPECT_EQ(list[0].checkPath, "C:\\Program Files\\Tools\\MELVORA\\COM10.dat");
+    EXPECT_EQ(list[0].localPath, "C:\\Program Files\\Tools\\MELVORA\\Console.exe");
+    EXPECT_EQ(list.asked, std::vector<std::string>{list[0].checkPath.str()});
+
+    // Without a Program Files folder nothing can be confined to it.
+    ListFixture noFolder;
+    noFolder.programFiles = "";
+    noFolder.Parse("/Good/g.dat|http://h/g.exe|Good|g|p|0");
+    EXPECT_EQ(noFolder.count, 0);
 }
 
 TEST(ComponentList, TheMandatoryFlagIsKeptVerbatim)
@@ -106,18 +127,14 @@ TEST(ComponentList, MissingSeparatorsLeaveFieldsEmptyAndTheRestFlowsOn)
 {
     ListFixture list;
     // No fifth "|": empty page URL, the rest becomes the flag.
-    // No second "|": empty URL, so the installer would be stored as the bare folder.
-    // No "|" at all: the check path is the Program Files folder itself, which exists.
+    // No second "|": no installer URL, so no name to store it under: dropped.
+    // No "|" at all: no check path: dropped.
     list.Parse("/A/a.exe|http://h/a.exe|A|desc|page^/B/b.dat|http://h/b.exe^just text");
-    ASSERT_EQ(list.count, 2);
+    ASSERT_EQ(list.count, 1);
     EXPECT_EQ(list[0].pageUrl, "");
     EXPECT_EQ(list[0].mandatoryFlag, "page");
-    EXPECT_EQ(list[1].checkPath, "C:\\Program Files\\B\\b.dat");
-    EXPECT_EQ(list[1].url, "");
-    EXPECT_EQ(list[1].localPath, "C:\\Program Files\\B\\");
-    EXPECT_EQ(list[1].name, "");
-    EXPECT_EQ(list[1].mandatoryFlag, "http://h/b.exe");
-    EXPECT_EQ(list.asked.back(), kProgramFiles);
+    EXPECT_EQ(list[1].checkPath, "");
+    EXPECT_EQ(list.asked.size(), 1u);
 }
 
 TEST(ComponentList, InAnHttpsBuildAPlainHttpInstallerOrPageAddressCountsAsMissing)
@@ -222,14 +239,19 @@ TEST(VersionReply, FewerFieldsServeAsBothVersions)
     EXPECT_EQ(v.updater, "");
 }
 
-TEST(VersionReply, NothingIsTrimmed)
+TEST(VersionReply, NothingIsTrimmedAndAControlCharacterMakesAVersionUnusable)
 {
     Versions v = ReadVersions("ok|1.0.3|2.1.0\r\n");
     EXPECT_EQ(v.player, "1.0.3");
     EXPECT_EQ(v.updater, "2.1.0\r\n");
+    EXPECT_TRUE(IsUsableVersion(v.player));
+    EXPECT_FALSE(IsUsableVersion(v.updater));
     v = ReadVersions("ok| 1.0.3\n");
     EXPECT_EQ(v.player, " 1.0.3\n");
     EXPECT_EQ(v.updater, " 1.0.3\n");
+    EXPECT_TRUE(IsUsableVersion(" 1.0.3 \xC6\xC4"));
+    EXPECT_FALSE(IsUsableVersion("1.0\t3"));
+    EXPECT_FALSE(IsUsableVersion("1.0.3\x7F"));
 }
 
 }  // namespace

@@ -95,16 +95,12 @@ TEST(DownloadProgress, TimeMarksSurviveTheTickCountWrapping)
               (std::vector<Sent>{{0, 10}, {0, 20}}));
 }
 
-TEST(DownloadProgress, DeclaredSizeIsReadLikeAtolAndRefusedBeyond32Bits)
+TEST(DownloadProgress, DeclaredSizeIsDigitsOnlyWithin32Bits)
 {
     uint32_t size = 12345;
-    EXPECT_TRUE(ParseDeclaredSize("1000", &size));
+    EXPECT_TRUE(ParseDeclaredSize(" 1000", &size));
     EXPECT_EQ(size, 1000u);
-    EXPECT_TRUE(ParseDeclaredSize(" 42abc", &size));
-    EXPECT_EQ(size, 42u);
-    EXPECT_TRUE(ParseDeclaredSize("abc", &size));
-    EXPECT_EQ(size, 0u);
-    EXPECT_TRUE(ParseDeclaredSize("", &size));
+    EXPECT_TRUE(ParseDeclaredSize("0", &size));
     EXPECT_EQ(size, 0u);
     EXPECT_TRUE(ParseDeclaredSize("4294967295", &size));
     EXPECT_EQ(size, 4294967295u);
@@ -112,9 +108,18 @@ TEST(DownloadProgress, DeclaredSizeIsReadLikeAtolAndRefusedBeyond32Bits)
     EXPECT_TRUE(ParseDeclaredSize("3000000000", &size));
     EXPECT_EQ(size, 3000000000u);
     size = 7;
-    EXPECT_FALSE(ParseDeclaredSize("4294967296", &size));
-    EXPECT_FALSE(ParseDeclaredSize("99999999999999999999999", &size));
+    for (const char* text : {"4294967296", "99999999999999999999999", "-1", "+5", "42abc", "abc", "", " ", "1 2"})
+        EXPECT_FALSE(ParseDeclaredSize(text, &size)) << text;
     EXPECT_EQ(size, 7u);
+}
+
+TEST(DownloadProgress, ATryThatContinuesACutBodyStartsAtItsPercentage)
+{
+    CDownloadProgress progress(1000, 0, 905);
+    EXPECT_EQ(progress.LastPercent(), 90u);
+    EXPECT_FALSE(progress.UpdatePercent(909));
+    EXPECT_TRUE(progress.UpdatePercent(1000));
+    EXPECT_EQ(progress.LastPercent(), 100u);
 }
 
 }  // namespace

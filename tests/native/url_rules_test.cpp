@@ -94,13 +94,17 @@ TEST(ServerAddresses, APartnerIdGoesIntoEveryAddressAsOneEncodedComponent)
     EXPECT_EQ(InstallLogPath(odd, "ABCDEFGHIJKL"), "/app/receive/log.php?pid=a%20b%26pid%3Dx%23y&sr=ABCDEFGHIJKL");
     EXPECT_EQ(VersionedFileUrl("http://h/app/ver_file", "../x y", "1.0", "ZUZade.dll"),
               "http://h/app/ver_file/..%2Fx%20y/1.0/ZUZade.dll");
+    // So do the versions and the serial, which come from servers and the registry.
+    EXPECT_EQ(VersionedFileUrl("http://h/app/ver_file", "p", "../1 0?x", "ZUZade.dll"),
+              "http://h/app/ver_file/p/..%2F1%200%3Fx/ZUZade.dll");
+    EXPECT_EQ(InstallLogPath("p", "AB&pid=x#y\r\n"), "/app/receive/log.php?pid=p&sr=AB%26pid%3Dx%23y%0D%0A");
 }
 
 TEST(ReportPaths, TheSerialLengthIsCountedInBytes)
 {
     // Six Korean characters are twelve bytes in code page 949: sent.
     const char* korean = "\xC0\xCF\xC0\xCC\xBB\xEF\xBB\xE7\xBF\xC0\xC0\xB0";
-    EXPECT_EQ(InstallLogPath("abc", korean), CString("/app/receive/log.php?pid=abc&sr=") + korean);
+    EXPECT_EQ(InstallLogPath("abc", korean), "/app/receive/log.php?pid=abc&sr=%C0%CF%C0%CC%BB%EF%BB%E7%BF%C0%C0%B0");
     // Twelve characters of which some are Korean are more bytes: not sent.
     EXPECT_EQ(InstallLogPath("abc", "\xC0\xCF" "ABCDEFGHIJK"), "/app/receive/log.php?pid=abc");
 }

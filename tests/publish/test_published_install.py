@@ -1,11 +1,13 @@
 """A typical install from the publisher's site as tools/publish_site.py makes it, served by
 nginx from the configuration it writes.
 
-The partner table names the test build's stand-in programs as the payload; nginx runs in
+The partner table names the test build's stand-in programs as the payload and lets the
+site generator ship the build's own uninstaller; nginx runs in
 the foreground from a folder of its own on the loopback ports the test build of Setup.exe
 asks (MELVORA_TEST_PORT and the next two); Setup_pub01.exe is walked through its six pages
 under Wine as a user would, and what it left behind and what the servers logged are
-checked, the install count through tools/install_counts.py.
+checked, the install count through tools/install_counts.py; then the installed
+uninstaller removes the install again.
 """
 
 import ctypes
@@ -20,7 +22,6 @@ import subprocess
 import sys
 import time
 import unittest
-from base64 import b64encode
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
@@ -31,7 +32,6 @@ WORK = ROOT / "publish"
 sys.path.insert(0, str(REPO / "tools"))
 from winenv import WineEnv  # noqa: E402
 
-AUTH = "Basic " + b64encode(b"pebrook:5816ce").decode()
 LINK = "무료음악감상.lnk"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MELVORA"
 RUN_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
@@ -89,36 +89,21 @@ class Nginx:
         self.proc.wait(10)
 
 
-def get(port, target, version="HTTP/1.1", auth=None):
-    """(status, headers text, body) of one GET on 127.0.0.1, as sent, over a fresh connection."""
-    request = f"GET {target} {version}\r\nHost: 127.0.0.1:{port}\r\nConnection: close\r\n"
-    request += f"Authorization: {auth}\r\n" if auth else ""
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
-        s.sendall((request + "\r\n").encode("ascii"))
-        reply = b""
-        while chunk := s.recv(65536):
-            reply += chunk
-    head, _, body = reply.partition(b"\r\n\r\n")
-    return int(head.split()[1]), head.decode("latin-1"), body
-
-
 def make_table(folder, programs):
     """A two-partner table whose payload is the build's stand-in programs."""
     stand_in = programs / "stand_in.exe"
-    payload = {"uninstall/Uninstall.exe": stand_in, "player-2.1.0/MELVORA.exe": stand_in,
+    payload = {"player-2.1.0/MELVORA.exe": stand_in,
                "player-2.1.0/RAZezazi.exe": stand_in, "updater-2.0.7/VIVoreder.exe": stand_in,
                "components/ToolSetup.exe": stand_in}
     for rel, source in payload.items():
         (folder / rel).parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(source, folder / rel)
-    (folder / "uninstall/Uninstall.ini").write_bytes(b"[uninstall]\r\nname=MELVORA\r\n")
     (folder / "player-2.1.0/ZUZade.dll").write_bytes(bytes(range(256)) * 64)
     (folder / "agree.html").write_text("<html><body>agree</body></html>")
     player = {"player": "2.1.0", "player_files": "player-2.1.0", "updater": "2.0.7", "updater_files": "updater-2.0.7"}
     table = {
         "hosts": {"product": f"127.0.0.1:{PORT}", "stats": f"127.0.0.1:{PORT + 1}", "log": f"127.0.0.1:{PORT + 2}"},
         "terms": "제1조 (목적)\n이 약관은 게시된 사이트에서 설치하는 조건을 정합니다.\n",
-        "uninstall": "uninstall",
         "files": {"/Lisence/agree.php": "agree.html", "/files/ToolSetup.exe": "components/ToolSetup.exe"},
         "partners": {
             "pub01": dict(player, components=[{
@@ -141,30 +126,13 @@ class PublishedSite(unittest.TestCase):
         cls.table, cls.payload = make_table(WORK / "table", BUILD / "programs")
         cls.site = WORK / "site"
         made = subprocess.run([sys.executable, str(REPO / "tools" / "publish_site.py"), str(cls.table),
-                               "-o", str(cls.site), "--log-dir", str(WORK / "logs")],
+                               "-o", str(cls.site), "--log-dir", str(WORK / "logs"),
+                               "--uninstaller", str(BUILD / "Uninstall.exe")],
                               capture_output=True, text=True, timeout=120)
         if made.returncode != 0:
             raise RuntimeError("publish_site.py failed:\n" + made.stderr)
         cls.nginx = Nginx(cls.site / "nginx" / "nginx.conf", WORK / "nginx-run", (PORT, PORT + 1, PORT + 2))
         cls.addClassCleanup(cls.nginx.stop)
-
-    def test_site_answers_known_partners_only_and_lists_no_folder(self):
-        status, head, body = get(PORT, "/app/setup/setup.php?pid=pub01")
-        self.assertEqual(status, 200)
-        self.assertIn("Content-Type: text/plain; charset=euc-kr", head)
-        self.assertTrue(body.startswith("/MELVORA Tools/tool.exe|".encode()))
-        self.assertEqual(get(PORT + 1, "/app/ver.php?project=melvora&pid=pub02", auth=AUTH)[2], b"OK|2.1.0|2.1.0")
-        for port, target in ((PORT, "/app/setup/setup.php?pid=nobody"),
-                             (PORT + 1, "/app/ver.php?project=melvora&pid=nobody"),
-                             (PORT, "/app/setup/setup.php?pid=../setup.php/pub01"), (PORT, "/app/ver_file/"),
-                             (PORT, "/app/ver_file/pub01/2.1.0/")):
-            with self.subTest(target):
-                status, _, body = get(port, target, auth=AUTH)
-                self.assertEqual(status, 404)
-                self.assertIn(b"404 Not Found", body)
-        status, head, _ = get(PORT, "/app/ver_file/pub02/2.1.0/MELVORA.exe", version="HTTP/1.0")
-        self.assertIn("Content-Type: application/octet-stream", head)
-        self.assertIn(f"Content-Length: {self.payload['player-2.1.0/MELVORA.exe'].stat().st_size}", head)
 
     def test_typical_install_from_the_site(self):
         wine = WineEnv(ROOT, display=None)
@@ -196,13 +164,14 @@ class PublishedSite(unittest.TestCase):
 
         installed = program_files / "MELVORA"
         table = self.table.parent
-        for name, source in (("MELVORA.exe", "player-2.1.0/MELVORA.exe"), ("ZUZade.dll", "player-2.1.0/ZUZade.dll"),
-                             ("RAZezazi.exe", "player-2.1.0/RAZezazi.exe"),
-                             ("VIVoreder.exe", "updater-2.0.7/VIVoreder.exe"),
-                             ("uninstall.exe", "uninstall/Uninstall.exe"),
-                             ("uninstall.ini", "uninstall/Uninstall.ini")):
+        for name, source in (("MELVORA.exe", table / "player-2.1.0/MELVORA.exe"),
+                             ("ZUZade.dll", table / "player-2.1.0/ZUZade.dll"),
+                             ("RAZezazi.exe", table / "player-2.1.0/RAZezazi.exe"),
+                             ("VIVoreder.exe", table / "updater-2.0.7/VIVoreder.exe"),
+                             ("uninstall.exe", BUILD / "Uninstall.exe"),
+                             ("uninstall.ini", self.site / "product/app/ver_file/uninstall/Uninstall.ini")):
             with self.subTest(name):
-                self.assertEqual((installed / name).read_bytes(), (table / source).read_bytes())
+                self.assertEqual((installed / name).read_bytes(), source.read_bytes())
         self.assertTrue((program_files / "MELVORA Tools" / "ToolSetup.exe").is_file())
         deadline = time.time() + 30   # the player is started, not waited for
         while not re.search(r"MELVORA\\MELVORA\.exe", started.read_text(errors="replace") if started.exists() else ""):
@@ -231,6 +200,15 @@ class PublishedSite(unittest.TestCase):
         log = [json.loads(line) for line in (WORK / "logs" / "melvora-log.jsonl").read_text().splitlines()]
         self.assertEqual([(r["status"], r["user"]) for r in log], [(401, ""), (200, "pebrook")])
         self.assertEqual({r["request"] for r in log}, {"/app/receive/log.php?pid=pub01"})
+
+        # The shipped uninstaller, as the Uninstall entry names it, takes it all away again.
+        command = self.reg_values(wine, UNINSTALL_KEY)["UninstallString"]
+        self.assertEqual(command, r'"C:\Program Files\MELVORA\Uninstall.exe"')
+        self.assertEqual(wine.run_quiet(["wine", command.strip('"'), "/S"], timeout=120), 0)
+        self.assertFalse(installed.exists())
+        self.assertEqual([link for link in links if link.exists()], [])
+        self.assertEqual(self.reg_values(wine, UNINSTALL_KEY), {})
+        self.assertTrue((program_files / "MELVORA Tools" / "ToolSetup.exe").is_file())
 
     @staticmethod
     def reg_values(wine, key):

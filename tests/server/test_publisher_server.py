@@ -209,12 +209,12 @@ class RequestLogTests(ServerTestCase):
         before = time.time()
         self.get("/app/ver.php?project=melvora&pid=known", "stats", auth=True,
                  headers=[("User-Agent", "HTTP")])
-        self.get("/plain.txt?a=1", version="HTTP/1.1", headers=[("User-Agent", "Mozilla")])
+        self.get("/plain.txt?a=1", version="HTTP/1.1", headers=[("User-Agent", "Mozilla"), ("Range", "bytes=5-")])
         after = time.time()
         entries = self.log_lines()
-        self.assertEqual([e[:6] for e in entries], [
-            ["stats", "GET", "/app/ver.php?project=melvora&pid=known", "HTTP/1.0", "HTTP", GOOD_AUTH],
-            ["product", "GET", "/plain.txt?a=1", "HTTP/1.1", "Mozilla", ""]])
+        self.assertEqual([e[:6] + e[7:] for e in entries], [
+            ["stats", "GET", "/app/ver.php?project=melvora&pid=known", "HTTP/1.0", "HTTP", GOOD_AUTH, ""],
+            ["product", "GET", "/plain.txt?a=1", "HTTP/1.1", "Mozilla", "", "bytes=5-"]])
         for e in entries:
             self.assertLessEqual(before - 0.01, float(e[6]))
             self.assertLessEqual(float(e[6]), after + 0.01)
@@ -229,7 +229,7 @@ class RequestLogTests(ServerTestCase):
     def test_a_tab_in_a_header_does_not_shift_columns(self):
         self.get("/plain.txt", headers=[("User-Agent", "a\tb")])
         (entry,) = self.log_lines()
-        self.assertEqual(len(entry), 7)
+        self.assertEqual(len(entry), 8)
         self.assertEqual(entry[4], "a b")
 
     def test_clear_log_empties_the_log(self):
@@ -283,6 +283,21 @@ class ContentTests(ServerTestCase):
         status, headers, body = self.get("/big/three.bin")
         self.assertEqual(int(headers["content-length"]), len(expected))
         self.assertTrue(body == expected, "served bytes differ from the file")
+
+    def test_a_range_is_served_from_where_it_starts_while_the_body_stays_the_same(self):
+        _, headers, _ = self.get("/f/body.bin")
+        self.assertEqual(headers["accept-ranges"], "bytes")
+        tag = headers["etag"]
+        status, headers, body = self.get("/f/body.bin", headers=[("Range", "bytes=1000-"), ("If-Range", tag)])
+        self.assertEqual((status.split()[1], headers["content-range"], headers["content-length"], body),
+                         ("206", "bytes 1000-1023/1024", "24", BINARY[1000:]))
+        self.assertEqual(self.get("/f/body.bin", headers=[("Range", "bytes=10-19")])[2], BINARY[10:20])
+        status, _, body = self.get("/f/body.bin", headers=[("Range", "bytes=10-"), ("If-Range", '"changed"')])
+        self.assertEqual((status.split()[1], body), ("200", BINARY))
+        status, headers, _ = self.get("/f/body.bin", headers=[("Range", "bytes=1024-")])
+        self.assertEqual((status.split()[1], headers["content-range"]), ("416", "bytes */1024"))
+        self.control("put", b"other", path="/f/body.bin")
+        self.assertNotEqual(self.get("/f/body.bin")[1]["etag"], tag)
 
     def test_make_file_serves_the_documented_pattern(self):
         self.control("make-file", path="/bench/big.bin", size=256 * 1024 * 1024)
@@ -360,8 +375,9 @@ class FaultTests(ServerTestCase):
         status, headers, body = self.get("/f/body.bin")
         self.assertTrue(status.startswith("HTTP/1.0 404"), status)
         self.assertEqual(body, b"404 Not Found")
-        self.fault("status", code=503, body="busy")
-        self.assertEqual(self.get("/f/body.bin")[0:3:2], ("HTTP/1.0 503 Service Unavailable", b"busy"))
+        self.fault("status", code=503, body="busy", retry_after=7)
+        status, headers, body = self.get("/f/body.bin")
+        self.assertEqual((status, headers["retry-after"], body), ("HTTP/1.0 503 Service Unavailable", "7", b"busy"))
 
     def test_redirect_chain_has_the_asked_number_of_hops_and_ends_at_target(self):
         self.fault("redirect", hops=3, to="/missing.txt")
@@ -405,6 +421,19 @@ class FaultTests(ServerTestCase):
         _, headers, body = parse(self.raw_get())
         self.assertEqual(headers["content-length"], "1024")
         self.assertEqual(body, BINARY[:100])
+
+    def test_short_cuts_the_first_try_only_with_times_and_a_resumed_part_too_without(self):
+        self.fault("short", bytes=100, times=1)
+        self.assertEqual(parse(self.raw_get())[2], BINARY[:100])
+        self.assertEqual(self.get("/f/body.bin", headers=[("Range", "bytes=100-")])[2], BINARY[100:])
+        self.fault("short", bytes=10)
+        _, headers, body = self.get("/f/body.bin", headers=[("Range", "bytes=1000-")])
+        self.assertEqual((headers["content-length"], body), ("24", BINARY[1000:1010]))
+
+    def test_bad_length_sends_the_given_text_as_content_length(self):
+        self.fault("bad-length", value="-1")
+        _, headers, body = parse(self.raw_get())
+        self.assertEqual((headers["content-length"], body), ("-1", BINARY))
 
     def test_long_declares_less_than_it_sends(self):
         self.fault("long", declared=10)

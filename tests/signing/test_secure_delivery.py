@@ -9,6 +9,7 @@ touched. The wizard is walked through by demo_walk.exe; the stand-in programs it
 installs note their starts in a file.
 """
 
+import hashlib
 import http.client
 import http.server
 import re
@@ -40,7 +41,11 @@ COMPONENTS = {
     "MELVORA Unsigned": ("UnsignedSetup.exe", "unsigned"),
     "MELVORA Changed": ("ChangedSetup.exe", "changed"),
     "MELVORA Plain": ("PlainSetup.exe", "signed"),   # offered at an http address
+    "MELVORA Renewed": ("RenewedSetup.exe", "renewed"),   # a new certificate for the same key
+    "MELVORA Rekeyed": ("RekeyedSetup.exe", "rekeyed"),   # the same name on another key
+    "MELVORA Prefix": ("PrefixSetup.exe", "prefix"),      # the name with " Ltd" after it
 }
+KEPT = {"signed", "renewed"}
 
 
 def openssl(log_folder, name, *args):
@@ -151,6 +156,7 @@ class SecureDelivery(unittest.TestCase):
         cls.server = cls.wine = None
         try:
             cls.build = ROOT / "https-win"
+            cls.make_signers()
             cls.build_https_setup()
             cls.ca, cert, key = make_tls_certificates(cls.tmp)
             content = cls.make_content()
@@ -174,11 +180,34 @@ class SecureDelivery(unittest.TestCase):
         shutil.rmtree(cls.tmp, ignore_errors=True)
 
     @classmethod
+    def make_signers(cls):
+        """Code-signing certificates by kind of payload, and the keys the build pins: the
+        configured signer's and an unrelated one."""
+        cls.signers = {"signed": make_certificate(cls.tmp, "signer", f"/CN={SIGNER}", "codeSigning"),
+                       "other": make_certificate(cls.tmp, "other", "/CN=Another Publisher", "codeSigning"),
+                       "rekeyed": make_certificate(cls.tmp, "rekeyed", f"/CN={SIGNER}", "codeSigning")}
+        # On the signer's own key: a renewed certificate, and one whose name only starts
+        # with the signer's, which only the name check can refuse.
+        key = cls.signers["signed"][1]
+        for kind, subject in (("renewed", f"/CN={SIGNER}"), ("prefix", f"/CN={SIGNER} Ltd")):
+            openssl(cls.tmp, kind, "req", "-x509", "-new", "-key", key, "-days", "2", "-subj", subject,
+                    "-addext", "basicConstraints=critical,CA:FALSE", "-addext", "keyUsage=critical,digitalSignature",
+                    "-addext", "extendedKeyUsage=critical,codeSigning", "-out", cls.tmp / f"{kind}.pem")
+            cls.signers[kind] = (cls.tmp / f"{kind}.pem", key)
+
+        def key_sha256(cert):
+            openssl(cls.tmp, "pubkey", "x509", "-in", cert, "-noout", "-pubkey", "-out", cls.tmp / "pub.pem")
+            openssl(cls.tmp, "pubkey-der", "pkey", "-pubin", "-in", cls.tmp / "pub.pem", "-outform", "der",
+                    "-out", cls.tmp / "pub.der")
+            return hashlib.sha256((cls.tmp / "pub.der").read_bytes()).hexdigest()
+        cls.pins = f"{key_sha256(cls.signers['other'][0]).upper()}, {key_sha256(cls.signers['signed'][0])}"
+
+    @classmethod
     def build_https_setup(cls):
         log_path = ROOT / "https-build.log"
         rc, out = run(["cmake", "-S", REPO, "-B", cls.build,
                        f"-DCMAKE_TOOLCHAIN_FILE={REPO / 'cmake' / 'mingw-i686.cmake'}", "-DMELVORA_TESTS=ON",
-                       "-DPUBLISHER_SCHEME=https", f"-DDOWNLOAD_SIGNER={SIGNER}",
+                       "-DPUBLISHER_SCHEME=https", f"-DDOWNLOAD_SIGNER={SIGNER}", f"-DDOWNLOAD_SIGNER_SHA256={cls.pins}",
                        f"-DPRODUCT_HOST=localhost:{PORT}", f"-DSTATS_HOST=localhost:{PORT + 1}",
                        f"-DLOG_HOST=localhost:{PORT + 2}"], log_path, 300)
         if rc == 0:
@@ -192,10 +221,8 @@ class SecureDelivery(unittest.TestCase):
         """The publisher's content for the partner: every program the stand-in, signed
         by the configured signer unless the case says otherwise."""
         stand_in = cls.build / "programs" / "stand_in.exe"
-        good_cert, good_key = make_certificate(cls.tmp, "signer", f"/CN={SIGNER}", "codeSigning")
-        other_cert, other_key = make_certificate(cls.tmp, "other", "/CN=Another Publisher", "codeSigning")
         payloads = {"unsigned": stand_in}
-        for kind, cert, key in (("signed", good_cert, good_key), ("other", other_cert, other_key)):
+        for kind, (cert, key) in cls.signers.items():
             payloads[kind] = cls.tmp / f"{kind}.exe"
             rc, out = run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", stand_in,
                            "-out", payloads[kind]], cls.tmp / f"sign-{kind}.log", 120)
@@ -296,6 +323,10 @@ class SecureDelivery(unittest.TestCase):
         self.assertIn("#define MELVORA_PUBLISHER_HTTPS 1\n", hosts)
         self.assertIn(f"#define MELVORA_STATS_PORT {PORT + 1}\n", hosts)
         self.assertIn(f'#define MELVORA_DOWNLOAD_SIGNER L"{SIGNER}"\n', hosts)
+        # The signer check's DLLs too are bound from the system folder, not at load time.
+        sys.path.insert(0, str(REPO / "tests" / "build"))
+        from test_setup_exe import KNOWN_DLLS, PeImage
+        self.assertLessEqual({name.lower() for name in PeImage(program).imported_dlls()}, KNOWN_DLLS)
 
     def test_https_install_keeps_and_starts_only_programs_of_the_configured_signer(self):
         self.wine.trust_ca(self.ca, self.tmp)
@@ -306,13 +337,15 @@ class SecureDelivery(unittest.TestCase):
         self.install_folder().mkdir(parents=True)
         (self.install_folder() / "VIVoreder.exe").write_bytes(earlier)
         self.wine.run_quiet(["wine", "reg", "add", PRODUCT_KEY, "/v", "updater_ver", "/d", "0.9.9", "/f"], 60)
-        # The uninstaller's settings are sent on to a plain http address: no reply that did
-        # not come over TLS is taken, whether WinInet follows such a redirect or not.
+        # The uninstaller's settings are sent on to a plain http address: not one byte goes
+        # there. The helper library is sent round two https redirects, which are followed.
         plain = PlainHttpServer(b"[uninstall]\r\nname=not over TLS\r\n")
         self.addCleanup(plain.close)
         self.server.control("fault?path=/app/ver_file/uninstall/Uninstall.ini&kind=redirect"
                             f"&to=http%3A%2F%2Flocalhost%3A{plain.port}%2FUninstall.ini")
         self.addCleanup(self.server.control, "clear-fault?path=/app/ver_file/uninstall/Uninstall.ini")
+        dll = f"/app/ver_file/{PARTNER}/1.0.3/ZUZade.dll"
+        self.server.control(f"fault?path={dll}&kind=redirect&hops=2&times=1&to={dll.replace('/', '%2F')}")
 
         said, started = self.walk("trusted")
         self.assertIn("terms of use: 12 bytes", said)
@@ -323,7 +356,7 @@ class SecureDelivery(unittest.TestCase):
         for folder, (installer, kind) in COMPONENTS.items():
             with self.subTest(component=folder):
                 kept = sorted(p.name for p in self.install_folder(folder).glob("*"))
-                expect_kept = kind == "signed" and folder != "MELVORA Plain"
+                expect_kept = kind in KEPT and folder != "MELVORA Plain"
                 self.assertEqual(kept, [installer] if expect_kept else [])
                 self.assertEqual(f"{folder}\\{installer}".lower() in started, expect_kept, started)
         # The installer offered at an http address was not even asked for.
@@ -343,7 +376,10 @@ class SecureDelivery(unittest.TestCase):
         self.assertEqual(self.reg_text(PRODUCT_KEY, "updater_ver"), "0.9.9")
         self.assertIsNone(self.reg_text(PRODUCT_KEY, "dellog_ver"))
         self.assertIn("melvora\\melvora.exe", started)
-        self.assertEqual(len(started), 2, started)
+        self.assertEqual(len(started), 3, started)
+        self.assertEqual(plain.asked, [])
+        self.assertEqual([path for _, path in self.server.requests() if "ZUZade" in path or "__hop" in path][-3:],
+                         [dll, "/__hop?left=1&to=%2Fapp%2Fver_file%2Fsec%2F1.0.3%2FZUZade.dll&code=302", dll])
 
         # Every server was reached, over TLS, with the reports' credentials.
         roles = {role for role, _ in self.server.requests()}

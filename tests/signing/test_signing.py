@@ -1,4 +1,4 @@
-"""Signed builds of Setup.exe and its partner copies.
+"""Signed builds of Setup.exe, Uninstall.exe and Setup's partner copies.
 
 A throw-away self-signed certificate and a loopback timestamp server sign a real build;
 osslsigncode judges the result and its partner copies, one copy runs under Wine, and the
@@ -142,7 +142,7 @@ def configure(build, log_path, *options):
 
 
 def build_setup(build, log_path):
-    return run(["cmake", "--build", build, "--target", "Setup", "-j", "2"], log_path, 1200)
+    return run(["cmake", "--build", build, "--target", "Setup", "Uninstall", "-j", "2"], log_path, 1200)
 
 
 def code_section_offset(data):
@@ -196,17 +196,19 @@ class SignedSetup(unittest.TestCase):
         return verify(path, self.tmp / f"verify-{path.name}.log", *trust)
 
     def test_build_signs_with_sha256_its_description_and_a_timestamp(self):
-        rc, report = self.verify(self.signed, self.cert, self.tsa.cert)
-        self.assertEqual(rc, 0, report)
-        self.assertIn("\nSignature verification: ok", report)
-        stored, calculated = digests(report)
-        self.assertIsNotNone(stored, report)
-        self.assertEqual(stored, calculated)
-        self.assertRegex(report, r"Message digest algorithm\s*:\s*SHA256")
-        self.assertIn("Subject: /CN=MELVORA Test Publisher", report)
-        self.assertIn("Text description: MELVORA Setup", report)
-        self.assertIn("URL description: https://melvora.example/", report)
-        self.assertIn("Timestamp Server Signature verification: ok", report)
+        for program, description in ((self.signed, "MELVORA Setup"), (self.build / "Uninstall.exe", "MELVORA Uninstall")):
+            with self.subTest(program.name):
+                rc, report = self.verify(program, self.cert, self.tsa.cert)
+                self.assertEqual(rc, 0, report)
+                self.assertIn("\nSignature verification: ok", report)
+                stored, calculated = digests(report)
+                self.assertIsNotNone(stored, report)
+                self.assertEqual(stored, calculated)
+                self.assertRegex(report, r"Message digest algorithm\s*:\s*SHA256")
+                self.assertIn("Subject: /CN=MELVORA Test Publisher", report)
+                self.assertIn(f"Text description: {description}", report)
+                self.assertIn("URL description: https://melvora.example/", report)
+                self.assertIn("Timestamp Server Signature verification: ok", report)
 
     def test_changed_byte_in_the_code_fails_verification(self):
         data = bytearray(self.signed.read_bytes())
@@ -339,9 +341,10 @@ class RefusedCertificates(unittest.TestCase):
     def configure_over_stale_setup(self, name, *options):
         build = self.tmp / name
         build.mkdir()
-        (build / "Setup.exe").write_bytes(b"MZ left over from an unsigned build")
+        for program in ("Setup.exe", "Uninstall.exe"):
+            (build / program).write_bytes(b"MZ left over from an unsigned build")
         rc, out = configure(build, self.tmp / f"{name}.log", *options)
-        return rc, out, (build / "Setup.exe").exists()
+        return rc, out, (build / "Setup.exe").exists() or (build / "Uninstall.exe").exists()
 
     def test_missing_pkcs12_file_stops_configure(self):
         missing = self.tmp / "nowhere.p12"
@@ -371,7 +374,8 @@ class RefusedCertificates(unittest.TestCase):
         rc, out, stale = self.configure_over_stale_setup("pem", f"-DSIGN_CERT={self.cert}",
                                                          f"-DSIGN_KEY={self.key}")
         self.assertEqual(rc, 0, out)
-        self.assertIn("Signing: Setup.exe will be signed (SHA-256, signer /CN=MELVORA Test Publisher", flat(out))
+        self.assertIn("Signing: Setup.exe and Uninstall.exe will be signed (SHA-256, signer /CN=MELVORA Test Publisher",
+                      flat(out))
         self.assertFalse(stale)   # built unsigned, so not kept for the signed build
 
 

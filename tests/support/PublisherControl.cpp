@@ -280,7 +280,7 @@ std::vector<RequestLogEntry> ReadLog(const char* role)
             end = reply.body.size();
         const std::vector<std::string> f = SplitTabs(reply.body.substr(pos, end - pos));
         pos = end + 1;
-        if (f.size() != 7)
+        if (f.size() != 8)
             continue;
         RequestLogEntry e;
         e.role = f[0];
@@ -290,6 +290,7 @@ std::vector<RequestLogEntry> ReadLog(const char* role)
         e.agent = f[4];
         e.authorization = f[5];
         e.time = ParseSeconds(f[6]);
+        e.range = f[7];
         entries.push_back(e);
     }
     return entries;

@@ -18,6 +18,7 @@ struct RequestLogEntry {
     std::string agent;          // User-Agent, empty when absent
     std::string authorization;  // Authorization header as sent, empty when absent
     double time = 0;            // seconds since 1970 on the server's clock
+    std::string range;          // Range header as sent, empty when absent
 };
 
 // A reply as received: status 0 when there was none. The body is not decoded (a chunked

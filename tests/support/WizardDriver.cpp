@@ -521,12 +521,17 @@ HTREEITEM WizardDriver::SelectedItem() const
 
 bool WizardDriver::Screenshot(const std::string& bmpPath) const
 {
-    // Let the wizard finish painting what its last page change invalidated.
+    return SaveWindowPicture(m_hDlg, bmpPath);
+}
+
+bool SaveWindowPicture(HWND hWnd, const std::string& bmpPath)
+{
+    // Let the window finish painting what its last change invalidated.
     DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutA(m_hDlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ::SendMessageTimeoutA(hWnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     ::Sleep(400);
     RECT rc;
-    if (!::GetWindowRect(m_hDlg, &rc))
+    if (!::GetWindowRect(hWnd, &rc))
         return false;
     const int width = rc.right - rc.left;
     const int height = rc.bottom - rc.top;

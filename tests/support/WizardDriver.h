@@ -117,3 +117,5 @@ private:
 
 // Moves the pointer to a screen point and clicks the left button there.
 void ClickScreen(POINT pt);
+// Saves what the screen shows of a window (any program's) as a 24-bit BMP file.
+bool SaveWindowPicture(HWND hWnd, const std::string& bmpPath);

@@ -473,6 +473,18 @@ std::wstring LocationOf(IDispatch* pDispatch)
     return url;
 }
 
+// Asks the control itself to navigate (IWebBrowser2::Navigate), as a link or a script in
+// a page would, past the wrapper.
+void NavigateControl(IDispatch* pDispatch, const wchar_t* pszUrl)
+{
+    VARIANT url;
+    url.vt = VT_BSTR;
+    url.bstrVal = ::SysAllocString(pszUrl);
+    DISPPARAMS params = {&url, nullptr, 1, 0};
+    pDispatch->Invoke(104, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    ::VariantClear(&url);
+}
+
 // References a test keeps on a host's site and control, to prove at the end that the
 // host gave all of its own back (each final Release then returns 0).
 //
@@ -780,6 +792,7 @@ TEST_F(ControlHostTest, TheWizardsBrowserIsActiveNavigatesWithoutPromptsAndIsRel
         ::SetFocus(hHost);
 
         const std::vector<HWND> before = VisibleTopLevelWindows();
+        d.m_browser.KeepToWebPages(false);   // as the wizard does
         const DWORD start = ::GetTickCount();
         d.m_browser.Navigate(url.c_str(), nullptr, nullptr, nullptr, nullptr);
         EXPECT_LT(::GetTickCount() - start, 3000u) << "Navigate returns at once";
@@ -801,6 +814,13 @@ TEST_F(ControlHostTest, TheWizardsBrowserIsActiveNavigatesWithoutPromptsAndIsRel
             testutil::WaitFor([] { return false; }, 500);   // time for a prompt to appear
         }
         EXPECT_EQ(VisibleTopLevelWindows(), before) << "no prompt or other window appeared";
+
+        // Anything but a web page is cancelled before it starts.
+        for (const wchar_t* other : {L"javascript:alert(1)", L"file:///C:/windows/win.ini", L"res://shell32.dll/1"}) {
+            NavigateControl(held.pSite->GetDispatch(), other);
+            testutil::WaitFor([] { return false; }, 300);
+            EXPECT_EQ(LocationOf(held.pSite->GetDispatch()), std::wstring(url.begin(), url.end())) << other;
+        }
     };
     EXPECT_EQ(dlg.DoModal(), IDOK);
     ASSERT_TRUE(bShown);
@@ -829,6 +849,13 @@ TEST_F(ControlHostTest, ABrowserMadeFromItsRunTimeRecordWorksOutsideATemplate)
     pBrowser->Navigate("http://127.0.0.1:1/page.html", nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(TextOf(hHost), "http://127.0.0.1:1/page.html");
     EXPECT_EQ(LocationOf(held.pSite->GetDispatch()), L"http://127.0.0.1:1/page.html");
+    // A build for https keeps to https pages: plain http leaves the browser where it was.
+    pBrowser->KeepToWebPages(true);
+    for (const wchar_t* url : {L"http://127.0.0.1:1/other.html", L"https://localhost:1/page.html"}) {
+        NavigateControl(held.pSite->GetDispatch(), url);
+        testutil::WaitFor([] { return false; }, 300);
+        EXPECT_EQ(LocationOf(held.pSite->GetDispatch()), url[4] == 's' ? url : L"http://127.0.0.1:1/page.html");
+    }
 
     pWnd.reset();   // destroys the window it created
     EXPECT_FALSE(::IsWindow(hHost));

@@ -1,0 +1,51 @@
+// Removing files, folders and registry entries one at a time, each outcome written into
+// the uninstall report: removed, left for the next restart (in use), kept, or failed and
+// why. What is already gone is not mentioned.
+#pragma once
+
+#include <windows.h>
+
+#include "CString.h"
+#include "UninstallReport.h"
+
+class CRemover {
+public:
+    explicit CRemover(UninstallReport& report) : m_report(report) {}
+    CRemover(const CRemover&) = delete;
+    CRemover& operator=(const CRemover&) = delete;
+
+    // A file. One in use is registered for deletion at the next restart.
+    void RemoveFile(const CString& path) { RemoveOneFile(path, true); }
+    // The uninstaller's own program file, which the program the user started may still be
+    // running from: it is moved out of the way into the temporary folder (a running
+    // program's file may be renamed, not deleted) and deleted by FinishMovedProgram.
+    void RemoveProgramFile(const CString& path);
+    // A folder with everything in it. A link (junction or symbolic link) is removed
+    // itself; what it points to is never entered.
+    void RemoveTree(const CString& path) { RemoveTreeAt(path, 0); }
+    // A folder only when it is empty; otherwise kept, saying why. A folder that still
+    // holds files waiting for the next restart is registered for that restart too.
+    void RemoveEmptyFolder(const CString& path, const char* whyKept);
+
+    // A registry value or a key with all its subkeys; `shownAs` names it in the report.
+    void RemoveRegistryValue(HKEY hRoot, const char* pszKey, const char* pszValue, const CString& shownAs);
+    void RemoveRegistryKey(HKEY hRoot, const char* pszKey, const CString& shownAs);
+
+    // The moved program file, once its program has ended: deleted (tried for a few
+    // seconds), or at the next restart when that fails. When its program is this very one
+    // (`itsProgramRuns`), it can only go at the next restart, and the report says so.
+    void FinishMovedProgram(bool itsProgramRuns);
+
+private:
+    // A folder's content is not listed file by file: only what did not go.
+    void RemoveOneFile(const CString& path, bool listWhenRemoved);
+    void RemoveTreeAt(const CString& path, int depth);
+    bool ScheduleAtRestart(const CString& path, DWORD error);
+
+    UninstallReport& m_report;
+    CString m_movedProgram;   // where RemoveProgramFile put the program file
+};
+
+// Whether a path's attributes say it is a folder, or a link of any kind.
+bool IsFolderAttributes(DWORD attributes);
+bool IsLinkAttributes(DWORD attributes);
