@@ -406,7 +406,11 @@ TEST_F(DialogStartTest, AHeldOneSetupMutexWithoutAWizardIsSaidInsteadOfEndingSil
     EXPECT_TRUE(testutil::WaitFor([&] { return (hBox = ::FindWindowA("#32770", "MELVORA")) != nullptr; }, 15000));
     EXPECT_EQ(TextWithoutMessage(::GetDlgItem(hBox, 0xFFFF)), "이미 설치 프로그램이 실행 중입니다.");
     ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(m_wizard.WaitForExit(10000), 0);
+    EXPECT_EQ(m_wizard.WaitForExit(10000), 4);   // another setup is running
+    // An unattended install says nothing; its exit code tells.
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe", "/S"));
+    EXPECT_EQ(m_wizard.WaitForExit(10000), 4);
+    EXPECT_FALSE(::FindWindowA("#32770", "MELVORA"));
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "pid"), "<missing>");
     ::CloseHandle(hMutex);
 }

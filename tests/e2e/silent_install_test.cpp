@@ -37,6 +37,7 @@ protected:
 TEST_F(SilentInstallTest, InstallsTheNamedAndLockedComponentsWithoutShortcutsAndLogsIt)
 {
     ServePartner("quiet", {kTools, kExtras, kMore});
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/quiet/1.0.1/VIVoreder.exe", "status", "code=503&times=1"));
     const int code = RunSilently("quiet", "/s \"-Components=추가 기능\" /NOSHORTCUTS " + LogArgument());
     EXPECT_EQ(code, 0);
 
@@ -62,6 +63,7 @@ TEST_F(SilentInstallTest, InstallsTheNamedAndLockedComponentsWithoutShortcutsAnd
           "component \"\xEC\xB6\x94\xEA\xB0\x80 \xEA\xB8\xB0\xEB\x8A\xA5\": started",           // "추가 기능"
           "component \"\xEB\x8D\x94 \xEB\xB3\xB4\xEA\xB8\xB0\": not selected",                   // "더 보기"
           "HKCU\\Software\\MELVORA \"exe_ver\" = \"1.0.3\"", "/app/ver.php?project=melvora&pid=quiet",
+          "VIVoreder.exe: status 503, 0 bytes, a passing failure of the server", "tried again in",
           "player: starting", "exit code 0"})
         EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
     EXPECT_EQ(log.find("5816ce"), std::string::npos) << "the log holds the report password";
