@@ -9,12 +9,6 @@ bool IsBlank(char ch)
     return ch == ' ' || ch == '\t';
 }
 
-bool IsControl(char ch)
-{
-    const unsigned char byte = static_cast<unsigned char>(ch);
-    return byte < 0x20 || byte == 0x7F;
-}
-
 // ASCII letters upper-cased; lead and trail bytes of Korean text stay as they are.
 CString Upper(const CString& text)
 {
@@ -24,15 +18,6 @@ CString Upper(const CString& text)
         upper += (ch >= 'a' && ch <= 'z') ? char(ch - 'a' + 'A') : ch;
     }
     return upper;
-}
-
-bool HasControl(const CString& text)
-{
-    for (int i = 0; i < text.GetLength(); ++i) {
-        if (IsControl(text[i]))
-            return true;
-    }
-    return false;
 }
 
 enum class Option { Help, Silent, Components, NoComponents, NoShortcuts, NoRun, PartnerId, Log, Unknown };
@@ -99,7 +84,7 @@ bool Apply(Option option, const CString& value, const CString& argument, SetupOp
     case Option::NoRun: options.noRun = true; return true;
     case Option::Components:
         options.componentsGiven = true;
-        if (HasControl(value) || !SplitNames(value, options.components)) {
+        if (HasControlCharacter(value) || !SplitNames(value, options.components)) {
             error = Problem("구성 요소 이름이 잘못되었습니다", argument);
             return false;
         }
@@ -114,7 +99,7 @@ bool Apply(Option option, const CString& value, const CString& argument, SetupOp
         return true;
     case Option::Log:
         options.logPath = value;
-        if (value.IsEmpty() || HasControl(value)) {
+        if (value.IsEmpty() || HasControlCharacter(value)) {
             error = Problem("로그 파일 경로가 잘못되었습니다", argument);
             return false;
         }

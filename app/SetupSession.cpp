@@ -4,39 +4,18 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <vector>
-
 #include "BuildScheme.h"
 #include "ComponentList.h"
 #include "FetchUrlText.h"
 #include "FolderPath.h"
 #include "PartnerId.h"
+#include "ProgramPath.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
 #include "Registry.h"
 #include "SetupLog.h"
 
 char g_szProgramFilesDir[260];
-
-namespace {
-
-// The program's own path, whatever its length.
-CString ModulePath()
-{
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
-        if (n == 0)
-            return CString();
-        if (n < buffer.size() - 1)
-            return CString(buffer.data(), int(n));
-        if (buffer.size() >= 0x10000)   // longer than any path the system allows
-            return CString(buffer.data(), int(n));
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-}  // namespace
 
 CString FetchTermsText()
 {
@@ -49,7 +28,7 @@ CString FetchTermsText()
 
 void SetupSession::ReadPartnerId()
 {
-    UsePartnerId(PartnerIdFromModulePath(ModulePath()));
+    UsePartnerId(PartnerIdFromModulePath(OwnProgramPath()));
 }
 
 void SetupSession::UsePartnerId(const CString& partnerId)

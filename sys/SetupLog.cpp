@@ -47,7 +47,7 @@ CString Printable(const CString& text)
     CString printable;
     for (int i = 0; i < text.GetLength(); ++i) {
         const unsigned char ch = static_cast<unsigned char>(text[i]);
-        if (ch < 0x20 || ch == 0x7F) {
+        if (IsControlCharacter(char(ch))) {
             const char escaped[] = {'\\', 'x', kHex[ch >> 4], kHex[ch & 0x0F], '\0'};
             printable += escaped;
         } else {
