@@ -1,7 +1,10 @@
 #include "SetupApp.h"
 
+#include "CommandLine.h"
 #include "ProductConstants.h"
 #include "SetupDlg.h"
+#include "SetupLog.h"
+#include "SilentSetup.h"
 
 CSetupApp theApp;
 
@@ -65,27 +68,68 @@ bool ActivateRunningWizard()
     return false;
 }
 
-}  // namespace
+void ShowMessage(const CString& text, UINT icon)
+{
+    ::MessageBoxA(nullptr, text, kWizardCaption, MB_OK | icon | MB_SETFOREGROUND);
+}
 
-BOOL CSetupApp::InitInstance()
+// The setup itself, once the command line has been understood.
+SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
 {
     // One setup at a time. A second start changes nothing: no registry value, no
     // request, no player stopped.
     OneSetupGuard oneSetup;
     if (oneSetup.OtherSetupRuns()) {
-        if (!ActivateRunningWizard())
+        SetupLog::Write("another setup is running; nothing done");
+        if (!options.silent && !ActivateRunningWizard())
             ::MessageBoxA(nullptr, kAlreadyRunningText, kAlreadyRunningCaption,
                           MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
-        return FALSE;
+        return ExitSetupRunning;
     }
+    if (options.silent)
+        return RunSilentSetup(options);
 
     AfxEnableControlContainer();   // the wizard hosts the web browser control
     AfxInitRichEdit();             // the terms-of-use text
-    Enable3dControls();
+    app.Enable3dControls();
 
     CSetupDlg dlg;
-    m_pMainWnd = &dlg;
+    app.m_pMainWnd = &dlg;
     dlg.DoModal();
-    m_pMainWnd = nullptr;
-    return FALSE;   // the program ends with the wizard
+    app.m_pMainWnd = nullptr;
+    return dlg.ExitCode();
+}
+
+}  // namespace
+
+BOOL CSetupApp::InitInstance()
+{
+    SetupOptions options;
+    CString error;
+    const bool understood = ParseSetupOptions(SplitCommandLine(m_lpCmdLine), options, error);
+    if (understood && options.help) {
+        ShowMessage(SetupUsageText(), MB_ICONINFORMATION);
+        m_nExitCode = ExitInstalled;
+        return FALSE;
+    }
+    // A log that cannot be made is no reason to install any less.
+    if (!options.logPath.IsEmpty() && !SetupLog::Open(options.logPath) && !options.silent)
+        ShowMessage("로그 파일을 만들 수 없습니다: " + options.logPath, MB_ICONWARNING);
+    SetupLog::Write("setup started; command line: %s", m_lpCmdLine);
+    if (understood) {
+        m_nExitCode = RunSetup(*this, options);
+    } else {
+        SetupLog::Write("refused: %s; nothing done", error.GetString());
+        if (!options.silent)
+            ShowMessage(error + "\r\n\r\n" + SetupUsageText(), MB_ICONERROR);
+        m_nExitCode = ExitBadCommandLine;
+    }
+    SetupLog::Write("exit code %d", m_nExitCode);
+    SetupLog::Close();
+    return FALSE;   // the program ends with the setup
+}
+
+int CSetupApp::ExitInstance()
+{
+    return m_nExitCode;
 }

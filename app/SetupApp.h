@@ -7,4 +7,9 @@ class CSetupApp : public CWinApp {
 public:
     CSetupApp() = default;
     BOOL InitInstance() override;
+    // The program's exit code: how the setup went (SetupExitCode).
+    int ExitInstance() override;
+
+private:
+    int m_nExitCode = 0;
 };

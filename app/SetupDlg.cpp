@@ -7,7 +7,6 @@
 
 #include "CDataExchange.h"
 #include "CWinApp.h"
-#include "FetchUrlText.h"
 #include "HttpDownloader.h"
 #include "ProcessStopper.h"
 #include "ProductConstants.h"
@@ -132,10 +131,7 @@ BOOL CSetupDlg::OnInitDialog()
     m_progress.SetBarColors(3, kBarColour, kBarColour, kBarColour);
     m_progress.Invalidate(TRUE);
 
-    CString termsUrl;
-    termsUrl.Format("%s", MELVORA_PRODUCT_ORIGIN "/Lisence/melvora_licence.txt");
-    CString termsText;
-    FetchUrlText(termsUrl, termsText);
+    const CString termsText = FetchTermsText();
 
     pDesktopCheck = new CSkinCheckButton(IDB_CHECK_ON, IDB_CHECK_OFF);
     pDesktopCheck->Create("o", WS_CHILD | WS_VISIBLE | WS_TABSTOP, CRect(), this, IDC_DESKTOP_CHECK);

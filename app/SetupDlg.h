@@ -13,6 +13,7 @@
 #include "CheckTreeCtrl.h"
 #include "InstallSequence.h"
 #include "LinkLabel.h"
+#include "SetupExitCode.h"
 #include "SetupSession.h"
 #include "SkinCheckButton.h"
 #include "SkinProgressCtrl.h"
@@ -32,6 +33,8 @@ public:
     void OnBack();
     // The install sequence; runs on the install thread.
     void RunInstall();
+    // After the dialog has ended: how the run went, as the program's exit code.
+    SetupExitCode ExitCode() const;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -108,6 +111,7 @@ private:
     CSkinCheckButton* pStartMenuCheck = nullptr;
 
     HANDLE m_hInstallDone = nullptr;   // set when the install thread has finished
+    bool m_bInstallRan = false;        // written by the install thread before it sets the event
     InstallOutcome m_installOutcome;   // written by the install thread before the finish page
     // The dialog's own background, where the window is larger than a page's skin.
     CBrush m_pageBrush{0xD8E9EC};

@@ -1,15 +1,9 @@
 // Closing the wizard: the finish actions of the last page, and painting the page skins.
 #include "SetupDlg.h"
 
-#include <shlwapi.h>
-
 #include "CBitmap.h"
 #include "CDC.h"
-#include "ComponentList.h"
-#include "DesktopShell.h"
-#include "ProductConstants.h"
-#include "Shortcuts.h"
-#include "StatsClient.h"
+#include "FinishActions.h"
 
 namespace {
 
@@ -49,16 +43,10 @@ void CSetupDlg::OnClose()
 
 void CSetupDlg::RunFinishActions()
 {
-    const CString player = InstalledFilePath(m_session.strInstallDir, kPlayerExe);
-    CreateShortcuts(player, kShortcutFileName, pDesktopCheck->m_bChecked, pDesktopCheck->m_bChecked,
-                    pStartMenuCheck->m_bChecked);
-
-    CStatsClient stats;
-    stats.SendInstallLog(kReportUser, kReportPassword);
-
-    // The setup runs as administrator; the player, which shows web content, need not.
-    if (::PathFileExistsA(player))
-        OpenAsDesktopUser(player);
+    FinishChoices choices;
+    choices.desktopShortcuts = pDesktopCheck->m_bChecked;
+    choices.startMenuShortcut = pStartMenuCheck->m_bChecked;
+    FinishInstall(m_session.strInstallDir, choices);
 }
 
 void CSetupDlg::OnPaint()

@@ -20,7 +20,10 @@ public:
         if (invalidate)
             m_dlg.m_lblStatus.Invalidate(TRUE);
     }
-    bool IsSelected(HTREEITEM hItem) override { return m_dlg.m_tree.GetCheckState(hItem) != CheckUnticked; }
+    bool IsSelected(const ComponentEntry& entry) override
+    {
+        return m_dlg.m_tree.GetCheckState(entry.hItem) != CheckUnticked;
+    }
     HWND NotifyWindow() override { return m_dlg.m_hWnd; }
 
 private:
@@ -36,6 +39,16 @@ void CSetupDlg::RunInstall()
     target.componentCount = m_session.nComponentCount;
     DialogInstallUi ui(*this);
     m_installOutcome = RunInstallSequence(target, ui);
+    m_bInstallRan = true;
+}
+
+SetupExitCode CSetupDlg::ExitCode() const
+{
+    // Once the install has started the wizard cannot be cancelled: it ran to its end.
+    if (m_bInstallRan)
+        return ExitCodeOf(m_installOutcome);
+    // A wizard that never showed its first page could not be made at all.
+    return m_session.nPage == 0 ? ExitCouldNotRun : ExitCancelled;
 }
 
 void CSetupDlg::StartInstallThread()

@@ -6,6 +6,7 @@
 #include "ComponentList.h"
 #include "FolderPath.h"
 #include "ProductConstants.h"
+#include "SetupLog.h"
 
 BOOL CSetupDlg::OnPageButton(WPARAM wParam)
 {
@@ -164,6 +165,7 @@ void CSetupDlg::OnNext()
     case PageFinish: ShowFinishPage(); break;
     default: break;
     }
+    SetupLog::Write("wizard: page %d", m_session.nPage);
 }
 
 void CSetupDlg::OnBack()
@@ -178,4 +180,5 @@ void CSetupDlg::OnBack()
     case PageFolder: ShowFolderPage(); break;
     default: break;
     }
+    SetupLog::Write("wizard: page %d (back)", m_session.nPage);
 }

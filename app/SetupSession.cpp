@@ -4,42 +4,37 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <vector>
-
 #include "BuildScheme.h"
 #include "ComponentList.h"
 #include "FetchUrlText.h"
 #include "FolderPath.h"
 #include "PartnerId.h"
+#include "ProgramPath.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
 #include "Registry.h"
+#include "SetupLog.h"
 
 char g_szProgramFilesDir[260];
 
-namespace {
-
-// The program's own path, whatever its length.
-CString ModulePath()
+CString FetchTermsText()
 {
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
-        if (n == 0)
-            return CString();
-        if (n < buffer.size() - 1)
-            return CString(buffer.data(), int(n));
-        if (buffer.size() >= 0x10000)   // longer than any path the system allows
-            return CString(buffer.data(), int(n));
-        buffer.resize(buffer.size() * 2);
-    }
+    CString termsUrl;
+    termsUrl.Format("%s", MELVORA_PRODUCT_ORIGIN "/Lisence/melvora_licence.txt");
+    CString termsText;
+    FetchUrlText(termsUrl, termsText);
+    return termsText;
 }
-
-}  // namespace
 
 void SetupSession::ReadPartnerId()
 {
-    strPartnerId = PartnerIdFromModulePath(ModulePath());
+    UsePartnerId(PartnerIdFromModulePath(OwnProgramPath()));
+}
+
+void SetupSession::UsePartnerId(const CString& partnerId)
+{
+    strPartnerId = partnerId;
+    SetupLog::Write("partner id: \"%s\"", strPartnerId.GetString());
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "pid", strPartnerId, 0, 1);
 }
 
@@ -49,12 +44,21 @@ void SetupSession::ComputeInstallFolder()
     strInstallDir = InstallFolderIn(g_szProgramFilesDir);
 }
 
-void SetupSession::FetchComponentList()
+CString SetupSession::FetchComponentList()
 {
     CString text;
     FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text);
-    if (!IsMissingAnswer(text))
-        ParseComponentList(text);
+    if (IsMissingAnswer(text)) {
+        SetupLog::Write("components offered: none (no component list)");
+        return CString();
+    }
+    ParseComponentList(text);
+    SetupLog::Write("components offered: %d", nComponentCount);
+    for (int i = 0; i < nComponentCount; ++i) {
+        const ComponentEntry& entry = pComponents[i];
+        SetupLog::Write("  \"%s\"%s", entry.name.GetString(), entry.mandatoryFlag == "1" ? " (always installed)" : "");
+    }
+    return text;
 }
 
 void SetupSession::ParseComponentList(const CString& text)

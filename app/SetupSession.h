@@ -17,6 +17,9 @@ enum WizardPage {
     PageFinish = 6,
 };
 
+// The terms of use as the product web server sends them; empty when they cannot be had.
+CString FetchTermsText();
+
 struct SetupSession {
     int nPage = 0;                           // current wizard page, a WizardPage
     CString strInstallDir;                   // Program Files folder + "\MELVORA"
@@ -27,10 +30,13 @@ struct SetupSession {
     // Reads the partner id from the program's own file name and records it as "pid"
     // under HKEY_CURRENT_USER "Software\MELVORA".
     void ReadPartnerId();
+    // Takes the partner id given instead (the command line's /PID) and records it the same way.
+    void UsePartnerId(const CString& partnerId);
     // Fills g_szProgramFilesDir and strInstallDir.
     void ComputeInstallFolder();
     // Fetches this partner's component list from the product web server and reads it.
-    void FetchComponentList();
+    // Returns the list as the server sent it (empty when it is missing).
+    CString FetchComponentList();
     // Appends the accepted rows of a component list text to pComponents.
     void ParseComponentList(const CString& text);
 };

@@ -2,7 +2,7 @@
 #include "CWinApp.h"
 #include "SystemLibrary.h"
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
 {
     // Before any DLL outside the system's own set is loaded: none may come from the
     // folder Setup.exe lies in (app/LateImports.cpp loads the rest when first needed).
@@ -11,6 +11,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     if (!pApp)
         return 1;
     pApp->m_hInstance = hInstance;
+    pApp->m_lpCmdLine = lpCmdLine ? lpCmdLine : "";
     const int code = pApp->InitInstance() ? pApp->Run() : pApp->ExitInstance();
     pApp->m_pMainWnd = nullptr;
     return code;

@@ -22,6 +22,15 @@ void CString::Append(const char* pch, int nLength)
     m_str.append(pch, n);
 }
 
+bool HasControlCharacter(const CString& text)
+{
+    for (int i = 0; i < text.GetLength(); ++i) {
+        if (IsControlCharacter(text[i]))
+            return true;
+    }
+    return false;
+}
+
 int CString::Compare(const char* psz) const
 {
     return std::strcmp(m_str.c_str(), psz ? psz : "");

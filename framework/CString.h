@@ -74,3 +74,13 @@ public:
 private:
     std::string m_str;
 };
+
+// A byte below 0x20, or 0x7F: a control character in any code page this program meets.
+inline bool IsControlCharacter(char ch)
+{
+    const unsigned char byte = static_cast<unsigned char>(ch);
+    return byte < 0x20 || byte == 0x7F;
+}
+// Whether the text holds one: a text from outside that is to stand in a path, a request
+// line or a log line must not.
+bool HasControlCharacter(const CString& text);

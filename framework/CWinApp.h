@@ -23,6 +23,8 @@ public:
 
     const char* m_pszAppName;
     HINSTANCE m_hInstance = nullptr;
+    // The arguments after the program's own name, as WinMain received them.
+    const char* m_lpCmdLine = "";
     CWnd* m_pMainWnd = nullptr;
 };
 

@@ -1,27 +1,10 @@
 #include "ComponentList.h"
 
-#include <cstring>
 #include <vector>
 
 #include "ProductConstants.h"
 
 namespace {
-
-bool IsReservedDeviceName(CString name)
-{
-    // Windows reads "NUL.txt" and "nul .exe" as the device as well: only the part before
-    // the first "." counts, without the blanks that end it.
-    const int dot = name.Find('.');
-    if (dot >= 0)
-        name = name.Left(dot);
-    name.TrimRight();
-    name.MakeLower();
-    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
-        if (name == device)
-            return true;
-    return name.GetLength() == 4 && (name.Left(3) == "com" || name.Left(3) == "lpt") && name[3] >= '0' &&
-           name[3] <= '9';
-}
 
 // Cuts `path` at "/" and "\" into its names; separators at either end or side by side
 // give empty names.
@@ -73,21 +56,6 @@ bool ReadRow(CString row, const CString& programFilesDir, PublisherScheme scheme
 }
 
 }  // namespace
-
-bool IsPlainFileName(const CString& name)
-{
-    if (name.IsEmpty() || name.Find("..") >= 0 || IsReservedDeviceName(name))
-        return false;
-    const char last = name[name.GetLength() - 1];
-    if (last == '.' || last == ' ')
-        return false;
-    for (int i = 0; i < name.GetLength(); ++i) {
-        const unsigned char ch = static_cast<unsigned char>(name[i]);
-        if (ch < 0x20 || ch == 0x7F || std::strchr("\\/:*?\"<>|", ch))
-            return false;
-    }
-    return true;
-}
 
 bool IsConfinedCheckPath(const CString& field)
 {
@@ -157,12 +125,7 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
 
 bool IsUsableVersion(const CString& version)
 {
-    for (int i = 0; i < version.GetLength(); ++i) {
-        const unsigned char ch = static_cast<unsigned char>(version[i]);
-        if (ch < 0x20 || ch == 0x7F)
-            return false;
-    }
-    return true;
+    return !HasControlCharacter(version);
 }
 
 CString DownloadBaseUrl(const char* productOrigin)

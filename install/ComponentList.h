@@ -7,6 +7,7 @@
 
 #include "CString.h"
 #include "ComponentEntry.h"
+#include "PlainFileName.h"
 #include "UrlRules.h"
 
 // A server text counts as missing when it is empty or holds "404 Not Found" anywhere.
@@ -18,13 +19,6 @@ CString ComponentListUrl(const char* productOrigin, const CString& partnerId);
 
 // Whether a file or folder exists (the installer asks the file system).
 using PathExistsFn = std::function<bool(const CString& path)>;
-
-// A name that can only name one file or folder inside the folder it is put in: not
-// empty; no "..", no \ / : * ? " < > | or control character; not ending in "." or " "
-// (Windows drops those, so the name would stand for another); and not a device name
-// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$, in any case, with
-// or without an extension).
-bool IsPlainFileName(const CString& name);
 
 // A component row's check path as the server sent it, confined below the Program Files
 // folder: it starts with "/" or "\" and every name between separators is a plain file

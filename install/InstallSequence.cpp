@@ -8,6 +8,7 @@
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
 #include "Registry.h"
+#include "SetupLog.h"
 #include "StatsClient.h"
 #include "UrlRules.h"
 
@@ -22,7 +23,11 @@ public:
     {
         m_ui.ResetBar();
         m_ui.ShowStatus(status, invalidateLabel);
-        return m_downloader.Download(url, InstalledFilePath(m_installDir, localName), m_ui.NotifyWindow());
+        const CString path = InstalledFilePath(m_installDir, localName);
+        const bool arrived = m_downloader.Download(url, path, m_ui.NotifyWindow());
+        SetupLog::Write("%s: %s %s", localName, arrived ? "installed as" : "did not arrive, not installed as",
+                        path.GetString());
+        return arrived;
     }
 
 private:
@@ -58,10 +63,14 @@ int InstallComponents(const InstallTarget& target, InstallUi& ui)
     int missing = 0;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
-        if (!ui.IsSelected(entry.hItem))
-            continue;   // deselected by the user
+        if (!ui.IsSelected(entry)) {
+            SetupLog::Write("component \"%s\": not selected", entry.name.GetString());
+            continue;
+        }
         if (!IsCheckable(entry.localPath)) {
-            ++missing;   // not a program the signer check covers
+            SetupLog::Write("component \"%s\": not a program the signer check covers, not fetched",
+                            entry.name.GetString());
+            ++missing;
             continue;
         }
         CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
@@ -69,11 +78,17 @@ int InstallComponents(const InstallTarget& target, InstallUi& ui)
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        // ShellExecuteA reports success with a value above 32.
-        if (!downloader.Download(entry.url, entry.localPath, ui.NotifyWindow()) ||
-            reinterpret_cast<INT_PTR>(
-                ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL)) <= 32)
+        if (!downloader.Download(entry.url, entry.localPath, ui.NotifyWindow())) {
+            SetupLog::Write("component \"%s\": not installed, its installer did not arrive", entry.name.GetString());
             ++missing;
+            continue;
+        }
+        // ShellExecuteA reports success with a value above 32.
+        const bool started = reinterpret_cast<INT_PTR>(
+                                 ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+        SetupLog::Write("component \"%s\": %s %s", entry.name.GetString(), started ? "started" : "could not start",
+                        entry.localPath.GetString());
+        missing += started ? 0 : 1;
     }
     return missing;
 }
@@ -85,13 +100,20 @@ InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui)
     InstallOutcome outcome;
     CStatsClient stats;
     const CString reply = stats.QueryVersions(kReportUser, kReportPassword);
-    if (IsMissingAnswer(reply))
+    if (IsMissingAnswer(reply)) {
+        SetupLog::Write("install: no version reply, nothing installed");
         return outcome;
+    }
     CString playerVersion, updaterVersion;
     ParseVersionReply(reply, playerVersion, updaterVersion);
-    if (!IsUsableVersion(playerVersion) || !IsUsableVersion(updaterVersion))
+    if (!IsUsableVersion(playerVersion) || !IsUsableVersion(updaterVersion)) {
+        SetupLog::Write("install: unusable versions \"%s\" and \"%s\", nothing installed", playerVersion.GetString(),
+                        updaterVersion.GetString());
         return outcome;
+    }
     outcome.versionsKnown = true;
+    SetupLog::Write("install: player version \"%s\", updater version \"%s\"", playerVersion.GetString(),
+                    updaterVersion.GetString());
 
     const CString& dir = target.installDir;
     const CString& pid = target.partnerId;

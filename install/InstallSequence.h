@@ -15,8 +15,9 @@ public:
     virtual void ResetBar() = 0;
     // Sets the status line; repaints it as well when asked.
     virtual void ShowStatus(const CString& text, bool invalidate) = 0;
-    // Whether the user left a component's tree item ticked (locked ticks count too).
-    virtual bool IsSelected(HTREEITEM hItem) = 0;
+    // Whether a component is to be installed: in the wizard, whether the user left its
+    // tree item ticked (locked ticks count too).
+    virtual bool IsSelected(const ComponentEntry& entry) = 0;
     // The window that receives the downloads' progress messages.
     virtual HWND NotifyWindow() = 0;
 };

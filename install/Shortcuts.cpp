@@ -8,6 +8,7 @@
 #include "ComRef.h"
 #include "ComScope.h"
 #include "ProductConstants.h"
+#include "SetupLog.h"
 
 namespace {
 
@@ -25,8 +26,9 @@ bool GetShellFolder(int nFolder, CString* pstrPath)
 void SaveLink(IPersistFile* pFile, const CString& strPath)
 {
     WCHAR wszPath[MAX_PATH];
-    if (::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, strPath, -1, wszPath, MAX_PATH) > 0)
-        pFile->Save(wszPath, TRUE);
+    const bool saved = ::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, strPath, -1, wszPath, MAX_PATH) > 0 &&
+                       SUCCEEDED(pFile->Save(wszPath, TRUE));
+    SetupLog::Write("shortcut: %s%s", strPath.GetString(), saved ? "" : " (not saved)");
 }
 
 }  // namespace
@@ -47,8 +49,10 @@ bool FindShortcutPlaces(const CString& strLinkFileName, ShortcutPlaces* pPlaces)
 void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, bool bDesktop, bool bQuickLaunch,
                      bool bStartMenu)
 {
-    if (!::PathFileExistsA(strTarget))
+    if (!::PathFileExistsA(strTarget)) {
+        SetupLog::Write("shortcut: none, %s is missing", strTarget.GetString());
         return;
+    }
     ShortcutPlaces places;
     if (!FindShortcutPlaces(strLinkFileName, &places))
         return;

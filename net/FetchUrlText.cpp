@@ -22,8 +22,10 @@ int FetchUrlText(const CString& url, CString& text)
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_TRANSFER_BINARY;
     CUrlRequest request;
-    if (!request.Open(root.get(), target, "Accept: */*\r\n", 0, flags, kTextFetchSilenceMs))
+    if (!request.Open(root.get(), target, "Accept: */*\r\n", 0, flags, kTextFetchSilenceMs)) {
+        LogRequest(target, 0, 0);
         return 1;
+    }
 
     // A body that stalls for longer than the bound fails the fetch as a refused
     // connection does: a part of a component list is no list.
@@ -47,5 +49,6 @@ int FetchUrlText(const CString& url, CString& text)
         });
     if (silent)
         text.Empty();
+    LogRequest(target, ReplyStatus(request.get()), text.GetLength());
     return 1;
 }

@@ -7,6 +7,7 @@
 
 #include "DownloadProgress.h"
 #include "PublisherHosts.h"
+#include "SetupLog.h"
 #include "SignatureCheck.h"
 #include "UrlRules.h"
 
@@ -84,6 +85,27 @@ bool QueryHeaderText(HINTERNET hUrl, DWORD dwInfoLevel, CString* pstrText)
     // The count excludes the terminator; keep within the buffer whatever it says.
     *pstrText = CString(buffer, cb < sizeof buffer ? int(cb) : int(sizeof buffer) - 1);
     return true;
+}
+
+const char* OutcomeText(TryOutcome outcome)
+{
+    switch (outcome) {
+    case TryOutcome::Arrived: return "arrived whole";
+    case TryOutcome::NoConnection: return "no connection";
+    case TryOutcome::CutShort: return "cut short";
+    case TryOutcome::PassingStatus: return "a passing failure of the server";
+    case TryOutcome::Silence: return "the server went silent";
+    case TryOutcome::Failed: break;
+    }
+    return "failed";
+}
+
+// One try of a download in the setup's log: its address, the reply's status (0: none),
+// the bytes this try received and how it ended.
+void LogTry(const CString& strUrl, DWORD dwStatus, uint64_t nReceived, TryOutcome outcome)
+{
+    SetupLog::Write("GET %s: status %lu, %llu bytes, %s", strUrl.GetString(), static_cast<unsigned long>(dwStatus),
+                    static_cast<unsigned long long>(nReceived), OutcomeText(outcome));
 }
 
 void Notify(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -191,14 +213,21 @@ bool CHttpDownloader::Download(const CString& strUrl, const CString& strLocalPat
         for (;;) {
             TryOutcome outcome = TryOutcome::Failed;
             int64_t retryAfter = -1;
-            if (OpenUrl(hNotifyWnd, strUrl, &outcome, &retryAfter))
+            uint64_t received = 0;
+            if (OpenUrl(hNotifyWnd, strUrl, &outcome, &retryAfter)) {
+                const uint64_t from = m_resume.offset;
                 outcome = ReceiveToFile(hNotifyWnd);
+                received = m_resume.offset - from;
+            }
+            LogTry(strUrl, ReplyStatus(m_url.get()), received, outcome);
             m_url.Close();
             uint32_t pauseMs = 0;
             if (outcome == TryOutcome::Arrived || !schedule.NextTry(outcome, retryAfter, &pauseMs)) {
                 bResult = outcome == TryOutcome::Arrived;
                 break;
             }
+            SetupLog::Write("  tried again in %lu ms%s", static_cast<unsigned long>(pauseMs),
+                            m_resume.CanResume() ? ", for the rest of the file" : "");
             ::Sleep(pauseMs);
         }
     }

@@ -16,18 +16,14 @@ CString StoredPartnerId()
     return ReportedPartnerId(RegReadString(HKEY_CURRENT_USER, kProductKey, "pid"));
 }
 
-// One GET of `path` on host:port (the build states the scheme's own port when the host
-// setting has none), over TLS in a build for https, with the credentials given to the
-// connection, which answers the server's challenge with them.
-CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
-                const CString& password)
+// One GET of the url, over TLS in a build for https, with the credentials given to the
+// connection, which answers the server's challenge with them. `status` is the reply's.
+CString Exchange(const CString& url, const CString& user, const CString& password, DWORD& status)
 {
     InternetHandle root(::InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root)
         return CString();
     SetSilenceBound(root.get(), kReportSilenceMs);
-    CString url;
-    url.Format("%s://%s:%u%s", SchemeName(kBuildScheme), host, unsigned(port), path.GetString());
     RequestForm form;
     form.user = user;
     form.password = password;
@@ -37,6 +33,7 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
     if (!request.Open(root.get(), url, nullptr, 0, RequestFlags(INTERNET_FLAG_NO_CACHE_WRITE), kReportSilenceMs,
                       form))
         return CString();
+    status = ReplyStatus(request.get());
 
     // A reply that stalls for longer than the bound counts as no reply: a part of a
     // version reply would name versions nobody published.
@@ -50,6 +47,19 @@ CString Request(const char* host, INTERNET_PORT port, const CString& path, const
         return ok != FALSE;
     });
     return silent ? CString() : reply;
+}
+
+// One GET of `path` on host:port (the build states the scheme's own port when the host
+// setting has none), put into the setup's log.
+CString Request(const char* host, INTERNET_PORT port, const CString& path, const CString& user,
+                const CString& password)
+{
+    CString url;
+    url.Format("%s://%s:%u%s", SchemeName(kBuildScheme), host, unsigned(port), path.GetString());
+    DWORD status = 0;
+    const CString reply = Exchange(url, user, password, status);
+    LogRequest(url, status, reply.GetLength());
+    return reply;
 }
 
 }  // namespace

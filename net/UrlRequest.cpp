@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BuildScheme.h"
+#include "SetupLog.h"
 #include "UrlRules.h"
 
 namespace {
@@ -119,6 +120,25 @@ bool FailedOnBrokenConnection()
     default:
         return false;
     }
+}
+
+DWORD ReplyStatus(HINTERNET hRequest)
+{
+    DWORD status = 0;
+    DWORD cb = sizeof status;
+    if (!hRequest ||
+        !::HttpQueryInfoA(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr))
+        return 0;
+    return status;
+}
+
+void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes)
+{
+    if (dwStatus == 0)
+        SetupLog::Write("GET %s: no reply", strUrl.GetString());
+    else
+        SetupLog::Write("GET %s: status %lu, %llu bytes", strUrl.GetString(), static_cast<unsigned long>(dwStatus),
+                        nBytes);
 }
 
 DWORD RequestFlags(DWORD dwFlags)

@@ -43,6 +43,13 @@ bool FailedOnSilence();
 // passing failure, unlike a name that does not resolve or a certificate that fails.
 bool FailedOnBrokenConnection();
 
+// The status code of a sent request's reply; 0 when it has none.
+DWORD ReplyStatus(HINTERNET hRequest);
+
+// Puts one request into the setup's log: its address (never credentials), the reply's
+// status (0: no reply) and the body bytes read.
+void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes);
+
 // The flags a request to the publisher's servers is opened with in this build: in a build
 // for https INTERNET_FLAG_SECURE is added. No flag that ignores a certificate problem is
 // ever given, so a certificate that fails its checks fails the send.

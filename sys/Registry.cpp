@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "SetupLog.h"
+
 namespace {
 
 // An open registry key, closed when it goes out of scope.
@@ -27,6 +29,15 @@ private:
     HKEY m_hKey = nullptr;
 };
 
+const char* RootName(HKEY hRoot)
+{
+    if (hRoot == HKEY_CURRENT_USER)
+        return "HKCU";
+    if (hRoot == HKEY_LOCAL_MACHINE)
+        return "HKLM";
+    return "HKEY";
+}
+
 }  // namespace
 
 CString RegReadString(HKEY hRoot, const char* pszSubKey, const char* pszValueName)
@@ -48,15 +59,22 @@ int RegWriteValue(HKEY hRoot, const char* pszSubKey, const char* pszValueName, c
                   DWORD dwNumber, int nKind)
 {
     RegKey key(hRoot, pszSubKey, KEY_WRITE);
-    if (!key.get())
+    if (!key.get()) {
+        SetupLog::Write("registry: %s\\%s could not be opened", RootName(hRoot), pszSubKey);
         return 1;
+    }
+    LONG result = ERROR_SUCCESS;
     if (nKind == 1) {
         const char* text = pszText ? pszText : "";
-        ::RegSetValueExA(key.get(), pszValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                         DWORD(std::strlen(text) + 1));
+        result = ::RegSetValueExA(key.get(), pszValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                  DWORD(std::strlen(text) + 1));
+        SetupLog::Write("registry: %s\\%s \"%s\" = \"%s\"%s", RootName(hRoot), pszSubKey, pszValueName, text,
+                        result == ERROR_SUCCESS ? "" : " (failed)");
     } else if (nKind == 2) {
-        ::RegSetValueExA(key.get(), pszValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwNumber),
-                         sizeof dwNumber);
+        result = ::RegSetValueExA(key.get(), pszValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwNumber),
+                                  sizeof dwNumber);
+        SetupLog::Write("registry: %s\\%s \"%s\" = %lu%s", RootName(hRoot), pszSubKey, pszValueName,
+                        static_cast<unsigned long>(dwNumber), result == ERROR_SUCCESS ? "" : " (failed)");
     }
     return 1;
 }

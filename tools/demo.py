@@ -6,8 +6,10 @@ With a display (DISPLAY set) the wizard opens on the screen and you click throug
 Without one (or with --headless) it runs on a private Xvfb display, is driven through
 all six pages, a PNG of each page is left in build/demo/pages/, and the run ends with the
 installed uninstaller, answered Yes, and a look at what it left in the prefix.
+With --silent the setup installs unattended (/S /LOG=...), without any window; the demo
+then shows its log and its exit code.
 
-Usage: tools/demo.sh [--headless] [--port P]   (P, P+1, P+2: product, stats, log)
+Usage: tools/demo.sh [--headless | --silent] [--port P]   (P, P+1, P+2: product, stats, log)
 """
 
 import argparse
@@ -156,12 +158,30 @@ def summary(wine, root):
                 say(f"    {fields[0]:8} {fields[1]} {fields[2]} {fields[3]}")
 
 
+EXIT_CODES = {0: "everything installed", 1: "the player is installed, something else is missing",
+              2: "the player is not installed", 3: "cancelled by the user", 4: "another setup is running",
+              5: "a bad command line", 6: "the setup could not run"}
+
+
+def run_silently(wine, root, setup):
+    log = root / "silent-install.log"
+    log.unlink(missing_ok=True)
+    say("demo: installing unattended: Setup_demo.exe /S /LOG=" + wine.windows_path(log))
+    run = wine.start(["wine", str(setup), "/S", "/LOG=" + wine.windows_path(log)], root / "setup.log")
+    rc = run.wait(timeout=600)
+    say(f"\ndemo: the setup's log ({log}):")
+    say(log.read_text(encoding="utf-8", errors="replace").rstrip() if log.exists() else "  (no log was written)")
+    say(f"\ndemo: exit code {rc}: {EXIT_CODES.get(rc, 'unknown')}")
+    return rc
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--headless", action="store_true", help="drive the wizard and save pictures of its pages")
+    ap.add_argument("--silent", action="store_true", help="install unattended and show the log and exit code")
     ap.add_argument("--port", type=int, default=47080)
     args = ap.parse_args()
-    headless = args.headless or not os.environ.get("DISPLAY")
+    headless = args.headless or args.silent or not os.environ.get("DISPLAY")
 
     root = Path(os.environ.get("MELVORA_DEMO_ROOT", REPO / "build" / "demo")).resolve()
     root.mkdir(parents=True, exist_ok=True)
@@ -180,7 +200,12 @@ def main():
         say("demo: preparing Wine (the first time takes a few seconds)")
         wine.prepare(need_display=True)
         server = start_server(root, content, args.port)
-        if headless:
+        if args.silent:
+            rc = run_silently(wine, root, setup)
+            summary(wine, root)
+            if rc != 0:
+                sys.exit(1)
+        elif headless:
             pages = root / "pages"
             if pages.exists():
                 shutil.rmtree(pages)

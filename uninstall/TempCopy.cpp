@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "KernelHandle.h"
+#include "ProgramPath.h"
 #include "UninstallReport.h"
 
 namespace {
@@ -18,24 +19,9 @@ const DWORD kOriginalEndWaitMs = 60000;
 // it, so that nothing running without elevation can change it before it runs.
 const char kCopySecurity[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)";
 
-CString OwnPath()
-{
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
-        if (n == 0)
-            return CString();
-        if (n < buffer.size() - 1)
-            return CString(buffer.data(), int(n));
-        if (buffer.size() >= 0x10000)
-            return CString();   // no path is that long; a cut one would name another file
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 bool ReadOwnFile(std::vector<char>* bytes)
 {
-    KernelHandle file(::CreateFileA(OwnPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    KernelHandle file(::CreateFileA(OwnProgramPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxProgramBytes)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "PlainFileName.h"
 #include "ProductConstants.h"
 
 namespace {
@@ -30,44 +31,6 @@ std::vector<CString> Split(const CString& text, char separator)
         parts.push_back(text.Mid(from, at - from));
     parts.push_back(text.Mid(from));
     return parts;
-}
-
-bool HasControlCharacter(const CString& text)
-{
-    for (int i = 0; i < text.GetLength(); ++i) {
-        const unsigned char ch = static_cast<unsigned char>(text[i]);
-        if (ch < 0x20 || ch == 0x7F)
-            return true;
-    }
-    return false;
-}
-
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name a device in any folder, also with an extension.
-bool IsDeviceName(const CString& name)
-{
-    const int dot = name.Find('.');
-    const CString stem = dot >= 0 ? name.Left(dot) : name;
-    CString trimmed = stem;
-    trimmed.TrimRight();
-    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
-        if (SameAsciiText(trimmed, device))
-            return true;
-    }
-    const CString prefix = trimmed.Left(3);
-    return trimmed.GetLength() == 4 && (SameAsciiText(prefix, "com") || SameAsciiText(prefix, "lpt")) &&
-           trimmed[3] >= '1' && trimmed[3] <= '9';
-}
-
-bool IsPlainName(const CString& name)
-{
-    if (name.IsEmpty() || name == "." || name == ".." || HasControlCharacter(name))
-        return false;
-    for (const char* p = name; *p; ++p) {
-        if (std::strchr("<>:\"|?*", *p))
-            return false;
-    }
-    const char last = name[name.GetLength() - 1];
-    return last != '.' && last != ' ' && !IsDeviceName(name);
 }
 
 // Cuts "name=value" apart, both trimmed.
@@ -105,7 +68,7 @@ bool IsConfinedRelativePath(const CString& path, CString* normalized)
     if (text.IsEmpty() || text.GetLength() >= 260)
         return false;
     for (const CString& name : Split(text, '\\')) {
-        if (!IsPlainName(name))
+        if (!IsPlainFileName(name))
             return false;
     }
     *normalized = text;

@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     Shot(wizard, folder, "page1-welcome");
     if (startOnly) {
         wizard.PressCancel();
-        return wizard.WaitForExit(60000) == 0 ? 0 : Fail("the setup program did not end cleanly");
+        return wizard.WaitForExit(60000) == 3 ? 0 : Fail("the setup program did not end as cancelled (exit code 3)");
     }
     const char* names[] = {nullptr, nullptr, "page2-terms", "page3-components", "page4-folder"};
     for (int page = 2; page <= 3; ++page) {
@@ -120,11 +120,8 @@ int main(int argc, char** argv)
         return Fail("the install did not finish");
     Shot(wizard, folder, "page6-finish");
     wizard.PressNext();   // Finish: shortcuts, install report, the player starts
+    // 0: everything installed, 1: the player but not everything else, 2: no player.
     const int exitCode = wizard.WaitForExit(60000);
-    if (exitCode != 0) {
-        std::printf("exit code %d (-1: still running)\n", exitCode);
-        return Fail("the setup program did not end cleanly");
-    }
-    std::printf("the setup program finished\n");
-    return 0;
+    std::printf("the setup program ended with exit code %d\n", exitCode);
+    return exitCode >= 0 && exitCode <= 2 ? 0 : Fail("the setup program did not end after its install");
 }

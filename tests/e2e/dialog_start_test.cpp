@@ -293,7 +293,7 @@ TEST_F(DialogStartTest, CancelOrEscapeOnTheWelcomePageEndsTheProgramWithoutFinis
             m_wizard.PressEscape();
         else
             ASSERT_TRUE(m_wizard.PressCancel());
-        EXPECT_EQ(m_wizard.WaitForExit(10000), 0);
+        EXPECT_EQ(m_wizard.WaitForExit(10000), 3);   // cancelled
         ExpectNoFinishActions();
     }
 }
@@ -385,7 +385,7 @@ TEST_F(DialogStartTest, ASecondStartWhileASetupRunsOnlyBringsItsWizardToTheFront
 
     const std::string second = m_dir / "Setup_xyz.exe";
     ASSERT_TRUE(testutil::CopyFileTo(testutil::SetupExePath(), second));
-    EXPECT_EQ(testutil::RunAndWait("\"" + second + "\"", 15000), 0);
+    EXPECT_EQ(testutil::RunAndWait("\"" + second + "\"", 15000), 4);   // another setup runs
 
     EXPECT_TRUE(testutil::WaitFor(
         [&] { return !::IsIconic(m_wizard.Dialog()) && ::GetForegroundWindow() == m_wizard.Dialog(); }));
@@ -406,7 +406,11 @@ TEST_F(DialogStartTest, AHeldOneSetupMutexWithoutAWizardIsSaidInsteadOfEndingSil
     EXPECT_TRUE(testutil::WaitFor([&] { return (hBox = ::FindWindowA("#32770", "MELVORA")) != nullptr; }, 15000));
     EXPECT_EQ(TextWithoutMessage(::GetDlgItem(hBox, 0xFFFF)), "이미 설치 프로그램이 실행 중입니다.");
     ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(m_wizard.WaitForExit(10000), 0);
+    EXPECT_EQ(m_wizard.WaitForExit(10000), 4);   // another setup is running
+    // An unattended install says nothing; its exit code tells.
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe", "/S"));
+    EXPECT_EQ(m_wizard.WaitForExit(10000), 4);
+    EXPECT_FALSE(::FindWindowA("#32770", "MELVORA"));
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "pid"), "<missing>");
     ::CloseHandle(hMutex);
 }

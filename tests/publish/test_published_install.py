@@ -161,6 +161,7 @@ class PublishedSite(unittest.TestCase):
             walk.kill()
             rc = "timeout"
         self.assertEqual(rc, 0, (WORK / "walk.log").read_text(errors="replace"))
+        self.assertIn("exit code 0", (WORK / "walk.log").read_text(errors="replace"))   # everything installed
 
         installed = program_files / "MELVORA"
         table = self.table.parent

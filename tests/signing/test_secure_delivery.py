@@ -349,6 +349,7 @@ class SecureDelivery(unittest.TestCase):
 
         said, started = self.walk("trusted")
         self.assertIn("terms of use: 12 bytes", said)
+        self.assertIn("exit code 1", said)   # the player, but not every component
         self.assertIn("options: %d items" % (3 + len(COMPONENTS)), said)
 
         # The four cases, as component installers: only the configured signer's is kept

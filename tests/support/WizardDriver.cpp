@@ -109,18 +109,18 @@ void WizardDriver::Terminate()
     m_hDlg = nullptr;
 }
 
-bool WizardDriver::Start(const std::string& folder, const std::string& fileName)
+bool WizardDriver::Start(const std::string& folder, const std::string& fileName, const std::string& arguments)
 {
     const std::string path = folder + "\\" + fileName;
     if (!testutil::CopyFileTo(testutil::SetupExePath(), path))
         return false;
-    return StartProgram(path);
+    return StartProgram(path, arguments);
 }
 
-bool WizardDriver::StartProgram(const std::string& path)
+bool WizardDriver::StartProgram(const std::string& path, const std::string& arguments)
 {
     const std::string folder = path.substr(0, path.rfind('\\'));
-    m_hProcess = testutil::StartProcess("\"" + path + "\"", folder.c_str());
+    m_hProcess = testutil::StartProcess("\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments), folder.c_str());
     m_processId = m_hProcess ? ::GetProcessId(m_hProcess) : 0;
     return m_hProcess != nullptr;
 }

@@ -23,10 +23,10 @@ public:
     WizardDriver(const WizardDriver&) = delete;
     WizardDriver& operator=(const WizardDriver&) = delete;
 
-    // Copies Setup.exe into folder as fileName and starts it there.
-    bool Start(const std::string& folder, const std::string& fileName);
+    // Copies Setup.exe into folder as fileName and starts it there, with the arguments given.
+    bool Start(const std::string& folder, const std::string& fileName, const std::string& arguments = std::string());
     // Starts a setup program where it lies, in its own folder.
-    bool StartProgram(const std::string& path);
+    bool StartProgram(const std::string& path, const std::string& arguments = std::string());
     // Waits until the wizard window is visible; then until the start-up work has filled
     // the options tree (the dialog is idle on page 1).
     bool WaitForWizard(DWORD timeoutMs = 30000);

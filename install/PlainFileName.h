@@ -1,0 +1,13 @@
+// The rule for a name that a server or a settings file gives for a file or folder, which
+// the setup and the uninstaller both apply before they create, start or remove anything.
+// Windows-free.
+#pragma once
+
+#include "CString.h"
+
+// A name that can only name one file or folder inside the folder it is put in: not
+// empty; no "..", no \ / : * ? " < > | or control character; not ending in "." or " "
+// (Windows drops those, so the name would stand for another); and not a device name
+// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$, in any case, with
+// or without an extension).
+bool IsPlainFileName(const CString& name);

@@ -1,0 +1,111 @@
+#include "SetupLog.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The install thread and the window's thread both write; a line goes out whole.
+SRWLOCK g_lock = SRWLOCK_INIT;
+HANDLE g_hFile = INVALID_HANDLE_VALUE;
+
+class LockGuard {
+public:
+    LockGuard() { ::AcquireSRWLockExclusive(&g_lock); }
+    ~LockGuard() { ::ReleaseSRWLockExclusive(&g_lock); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+};
+
+// Code page text as UTF-8. Bytes that do not form a character of the code page come out
+// as the system's replacement character rather than as bytes no UTF-8 reader accepts.
+std::string ToUtf8(const CString& text)
+{
+    if (text.IsEmpty())
+        return std::string();
+    const int cch = ::MultiByteToWideChar(CP_ACP, 0, text, text.GetLength(), nullptr, 0);
+    if (cch <= 0)
+        return std::string();
+    // Not std::wstring: its code would add a tenth to the program's size.
+    std::vector<wchar_t> wide(static_cast<size_t>(cch));
+    ::MultiByteToWideChar(CP_ACP, 0, text, text.GetLength(), wide.data(), cch);
+    const int cb = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), cch, nullptr, 0, nullptr, nullptr);
+    if (cb <= 0)
+        return std::string();
+    std::string utf8(size_t(cb), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), cch, &utf8[0], cb, nullptr, nullptr);
+    return utf8;
+}
+
+// A line stays one line whatever a server sent: control characters are written as \xNN.
+CString Printable(const CString& text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    CString printable;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(text[i]);
+        if (IsControlCharacter(char(ch))) {
+            const char escaped[] = {'\\', 'x', kHex[ch >> 4], kHex[ch & 0x0F], '\0'};
+            printable += escaped;
+        } else {
+            printable += char(ch);
+        }
+    }
+    return printable;
+}
+
+}  // namespace
+
+bool SetupLog::Open(const CString& strPath)
+{
+    Close();
+    const HANDLE hFile = ::CreateFileA(strPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    LockGuard lock;
+    g_hFile = hFile;
+    return true;
+}
+
+void SetupLog::Close()
+{
+    LockGuard lock;
+    if (g_hFile != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(g_hFile);
+        g_hFile = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool SetupLog::IsOpen()
+{
+    LockGuard lock;
+    return g_hFile != INVALID_HANDLE_VALUE;
+}
+
+void SetupLog::Write(const char* pszFormat, ...)
+{
+    if (!IsOpen())
+        return;
+    CString text;
+    va_list args;
+    va_start(args, pszFormat);
+    text.FormatV(pszFormat, args);
+    va_end(args);
+
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    CString stamp;
+    stamp.Format("%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                 now.wSecond, now.wMilliseconds);
+    const std::string line = stamp.str() + ToUtf8(Printable(text)) + "\r\n";
+
+    LockGuard lock;
+    if (g_hFile == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    ::WriteFile(g_hFile, line.data(), DWORD(line.size()), &written, nullptr);
+}
