@@ -71,13 +71,18 @@ bool IsLinkAttributes(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-void CRemover::RemoveOneFile(const CString& path, bool listWhenRemoved)
+DWORD CRemover::AttributesToRemove(const CString& path)
 {
     if (!Nameable(path)) {
         m_report.Failed(path, ReasonForError(ERROR_FILENAME_EXCED_RANGE));
-        return;
+        return INVALID_FILE_ATTRIBUTES;
     }
-    const DWORD attributes = ::GetFileAttributesA(path);
+    return ::GetFileAttributesA(path);
+}
+
+void CRemover::RemoveOneFile(const CString& path, bool listWhenRemoved)
+{
+    const DWORD attributes = AttributesToRemove(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (attributes & FILE_ATTRIBUTE_READONLY)
@@ -133,11 +138,7 @@ void CRemover::FinishMovedProgram(bool itsProgramRuns)
 
 void CRemover::RemoveTreeAt(const CString& path, int depth)
 {
-    if (!Nameable(path)) {
-        m_report.Failed(path, ReasonForError(ERROR_FILENAME_EXCED_RANGE));
-        return;
-    }
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = AttributesToRemove(path);
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (!IsFolderAttributes(attributes)) {

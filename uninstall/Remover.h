@@ -38,6 +38,9 @@ public:
 
 private:
     // A folder's content is not listed file by file: only what did not go.
+    // The attributes of a path about to be removed; INVALID_FILE_ATTRIBUTES when it is gone
+    // or too long to name (which is reported).
+    DWORD AttributesToRemove(const CString& path);
     void RemoveOneFile(const CString& path, bool listWhenRemoved);
     void RemoveTreeAt(const CString& path, int depth);
     bool ScheduleAtRestart(const CString& path, DWORD error);

@@ -23,6 +23,19 @@ std::string Folder(int csidl)
     return path;
 }
 
+// A 32-bit top-down bitmap, rows of DWORD pixels from the top.
+BITMAPINFO TopDown32(int width, int height)
+{
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    return bmi;
+}
+
 }  // namespace
 
 void InstallerTest::CleanMachine()
@@ -202,13 +215,7 @@ std::vector<DWORD> InstallerTest::ScreenPixels(int id) const
     std::vector<DWORD> pixels;
     HDC hScreen = ::GetDC(nullptr);
     HDC hMem = ::CreateCompatibleDC(hScreen);
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDown32(width, height);
     void* bits = nullptr;
     HBITMAP hDib = ::CreateDIBSection(hScreen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (hDib && width > 0 && height > 0) {
@@ -285,13 +292,7 @@ bool InstallerTest::Requested(const std::string& pathPrefix, const char* role) c
 Pixels ReadDib(HDC hdc, HBITMAP hSource, int width, int height)
 {
     Pixels pixels;
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDown32(width, height);
     std::vector<DWORD> bits(size_t(width) * height);
     if (!::GetDIBits(hdc, hSource, 0, UINT(height), bits.data(), &bmi, DIB_RGB_COLORS))
         return pixels;
