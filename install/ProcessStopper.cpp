@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "KernelHandle.h"
+
 namespace {
 
 const DWORD kMaxProcesses = 1024;
@@ -13,24 +15,6 @@ const DWORD kEndAccess = 0x1F0FFF;                                         // PR
 // up for longer; the install goes on, and a player file still in use fails its
 // download as any file in use would, leaving the earlier one.
 const DWORD kEndWaitMs = 5000;
-
-// A process handle, closed when it goes out of scope.
-class ProcessHandle {
-public:
-    ProcessHandle(DWORD dwAccess, DWORD dwProcessId) : m_hProcess(::OpenProcess(dwAccess, FALSE, dwProcessId)) {}
-    ~ProcessHandle()
-    {
-        if (m_hProcess)
-            ::CloseHandle(m_hProcess);
-    }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-
-    HANDLE get() const { return m_hProcess; }
-
-private:
-    HANDLE m_hProcess;
-};
 
 // Base name of the main module of an opened process; false when it cannot be asked, so
 // that the process matches no name at all.
@@ -55,7 +39,7 @@ bool GetMainModuleName(HANDLE hProcess, CString* pstrName)
 // between.
 void EndProcess(DWORD dwProcessId, DWORD dwWaitMs)
 {
-    ProcessHandle process(kEndAccess, dwProcessId);
+    const KernelHandle process(::OpenProcess(kEndAccess, FALSE, dwProcessId));
     if (!process.get())
         return;
     DWORD dwExitCode = 0;
@@ -75,7 +59,7 @@ void StopRunningProcesses(const CString& strName)
     const DWORD count = cbReturned / sizeof ids[0];
     const DWORD dwStart = ::GetTickCount();
     for (DWORD i = 0; i < count && i < kMaxProcesses; ++i) {
-        ProcessHandle process(kQueryAccess, ids[i]);
+        const KernelHandle process(::OpenProcess(kQueryAccess, FALSE, ids[i]));
         CString strModule;
         if (process.get() && GetMainModuleName(process.get(), &strModule) && strModule == strName) {
             const DWORD dwElapsed = ::GetTickCount() - dwStart;

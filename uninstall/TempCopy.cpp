@@ -188,13 +188,7 @@ bool RunTemporaryCopy(const CString& arguments, int* pExitCode)
     return true;
 }
 
-COriginalProgram::COriginalProgram(DWORD processId) : m_hProcess(::OpenProcess(SYNCHRONIZE, FALSE, processId)) {}
-
-COriginalProgram::~COriginalProgram()
-{
-    if (m_hProcess)
-        ::CloseHandle(m_hProcess);
-}
+COriginalProgram::COriginalProgram(DWORD processId) : m_process(::OpenProcess(SYNCHRONIZE, FALSE, processId)) {}
 
 void COriginalProgram::Report(int exitCode)
 {
@@ -209,6 +203,6 @@ void COriginalProgram::Report(int exitCode)
 
 void COriginalProgram::WaitUntilEnded()
 {
-    if (m_hProcess)
-        ::WaitForSingleObject(m_hProcess, kOriginalEndWaitMs);
+    if (m_process)
+        ::WaitForSingleObject(m_process.get(), kOriginalEndWaitMs);
 }

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "CString.h"
+#include "KernelHandle.h"
 
 // The temporary folder, ending in "\"; empty when the system names none that fits.
 CString TemporaryFolder();
@@ -30,9 +31,6 @@ bool RunTemporaryCopy(const CString& arguments, int* pExitCode);
 class COriginalProgram {
 public:
     explicit COriginalProgram(DWORD processId);
-    ~COriginalProgram();
-    COriginalProgram(const COriginalProgram&) = delete;
-    COriginalProgram& operator=(const COriginalProgram&) = delete;
 
     // Hands the outcome to the original, which then ends with it as its exit code.
     void Report(int exitCode);
@@ -40,5 +38,5 @@ public:
     void WaitUntilEnded();
 
 private:
-    HANDLE m_hProcess;
+    KernelHandle m_process;
 };
