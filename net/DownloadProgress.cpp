@@ -12,17 +12,24 @@ bool ParseDeclaredSize(const char* pszText, uint32_t* pdwSize)
     const char* p = pszText ? pszText : "";
     while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f')
         ++p;
+    uint64_t value = 0;
+    if (!ReadDecimal(p, 0xFFFFFFFFu, &value) || *p != '\0')
+        return false;
+    *pdwSize = uint32_t(value);
+    return true;
+}
+
+bool ReadDecimal(const char*& p, uint64_t limit, uint64_t* pValue)
+{
     if (*p < '0' || *p > '9')
         return false;
     uint64_t value = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + uint64_t(*p - '0');
-        if (value > 0xFFFFFFFFu)
+        if (value > limit)
             return false;
     }
-    if (*p != '\0')
-        return false;
-    *pdwSize = uint32_t(value);
+    *pValue = value;
     return true;
 }
 

@@ -11,6 +11,10 @@
 // is refused (false): a server's number is taken exactly or not at all.
 bool ParseDeclaredSize(const char* pszText, uint32_t* pdwSize);
 
+// The decimal digits at p as a number no larger than limit; p moves past them. False
+// when there is no digit or the number is larger.
+bool ReadDecimal(const char*& p, uint64_t limit, uint64_t* pValue);
+
 // Whole percentage of the declared size that has been written, computed in double
 // precision and truncated. A declared size of 0 that bytes exceed counts as 100 (all of
 // nothing has arrived and then some; the download fails anyway). Clamped to INT32_MAX so

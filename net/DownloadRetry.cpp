@@ -1,5 +1,7 @@
 #include "DownloadRetry.h"
 
+#include "DownloadProgress.h"
+
 namespace {
 
 const uint32_t kPausesMs[kMaxDownloadTries - 1] = {1000, 3000};
@@ -8,36 +10,6 @@ const int kMaxSilentTries = 2;
 bool IsBlank(char ch)
 {
     return ch == ' ' || ch == '\t';
-}
-
-// Leading digits of p as a number no larger than limit; p moves past them. False when
-// there is no digit or the number is larger.
-bool ReadNumber(const char*& p, uint64_t limit, uint64_t* pValue)
-{
-    if (*p < '0' || *p > '9')
-        return false;
-    uint64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + uint64_t(*p - '0');
-        if (value > limit)
-            return false;
-    }
-    *pValue = value;
-    return true;
-}
-
-CString Decimal(uint64_t value)
-{
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = char('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    CString text;
-    while (n > 0)
-        text += digits[--n];
-    return text;
 }
 
 bool IsPrintableAscii(const CString& text)
@@ -66,7 +38,7 @@ bool ParseRetryAfter(const char* pszText, uint32_t* pSeconds)
     while (IsBlank(*p))
         ++p;
     uint64_t value = 0;
-    if (!ReadNumber(p, 0xFFFFFFFFu, &value))
+    if (!ReadDecimal(p, 0xFFFFFFFFu, &value))
         return false;
     while (IsBlank(*p))
         ++p;
@@ -114,7 +86,10 @@ CString ResumeValidator(const CString& acceptRanges, const CString& eTag, const 
 
 CString ResumeHeaders(const ResumePoint& point)
 {
-    return "Range: bytes=" + Decimal(point.offset) + "-\r\nIf-Range: " + point.validator + "\r\n";
+    CString headers;
+    headers.Format("Range: bytes=%llu-\r\nIf-Range: %s\r\n", static_cast<unsigned long long>(point.offset),
+                   point.validator.GetString());
+    return headers;
 }
 
 bool ContinuesFrom(const ResumePoint& point, const CString& contentRange, uint32_t rangeLength)
@@ -128,8 +103,8 @@ bool ContinuesFrom(const ResumePoint& point, const CString& contentRange, uint32
             return false;
     }
     uint64_t first = 0, last = 0, total = 0;
-    if (!ReadNumber(p, 0xFFFFFFFFu, &first) || *p++ != '-' || !ReadNumber(p, 0xFFFFFFFFu, &last) || *p++ != '/' ||
-        !ReadNumber(p, 0xFFFFFFFFu, &total))
+    if (!ReadDecimal(p, 0xFFFFFFFFu, &first) || *p++ != '-' || !ReadDecimal(p, 0xFFFFFFFFu, &last) || *p++ != '/' ||
+        !ReadDecimal(p, 0xFFFFFFFFu, &total))
         return false;
     while (IsBlank(*p))
         ++p;

@@ -1,6 +1,5 @@
 #include "HttpDownloader.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -100,14 +99,6 @@ const char* OutcomeText(TryOutcome outcome)
     return "failed";
 }
 
-// One try of a download in the setup's log: its address, the reply's status (0: none),
-// the bytes this try received and how it ended.
-void LogTry(const CString& strUrl, DWORD dwStatus, uint64_t nReceived, TryOutcome outcome)
-{
-    SetupLog::Write("GET %s: status %lu, %llu bytes, %s", strUrl.GetString(), static_cast<unsigned long>(dwStatus),
-                    static_cast<unsigned long long>(nReceived), OutcomeText(outcome));
-}
-
 void Notify(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (hWnd)
@@ -194,11 +185,10 @@ private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
 };
 
-CHttpDownloader::CHttpDownloader() : m_hInternet(nullptr), m_dwDeclaredSize(0) {}
+CHttpDownloader::CHttpDownloader() : m_hInternet(nullptr) {}
 
 CHttpDownloader::~CHttpDownloader()
 {
-    m_part.reset();
     CloseHandles();
 }
 
@@ -219,7 +209,7 @@ bool CHttpDownloader::Download(const CString& strUrl, const CString& strLocalPat
                 outcome = ReceiveToFile(hNotifyWnd);
                 received = m_resume.offset - from;
             }
-            LogTry(strUrl, ReplyStatus(m_url.get()), received, outcome);
+            LogRequest(strUrl, ReplyStatus(m_url.get()), received, OutcomeText(outcome));
             m_url.Close();
             uint32_t pauseMs = 0;
             if (outcome == TryOutcome::Arrived || !schedule.NextTry(outcome, retryAfter, &pauseMs)) {
@@ -252,7 +242,6 @@ bool CHttpDownloader::OpenInternet()
 
 bool CHttpDownloader::OpenUrl(HWND hNotifyWnd, const CString& strUrl, TryOutcome* pFailure, int64_t* pRetryAfter)
 {
-    m_dwDeclaredSize = 0;
     *pFailure = TryOutcome::Failed;
     const bool resuming = m_resume.CanResume();
     const CString headers = resuming ? ResumeHeaders(m_resume) : CString();
@@ -265,12 +254,10 @@ bool CHttpDownloader::OpenUrl(HWND hNotifyWnd, const CString& strUrl, TryOutcome
         return false;
     }
 
-    CString strStatus;
-    if (!QueryHeaderText(m_url.get(), HTTP_QUERY_STATUS_CODE, &strStatus))
-        return false;
-    const bool continued = resuming && strStatus == "206";
-    if (strStatus != "200" && !continued) {
-        if (IsPassingStatus(std::atoi(strStatus))) {
+    const DWORD status = ReplyStatus(m_url.get());
+    const bool continued = resuming && status == 206;
+    if (status != 200 && !continued) {
+        if (IsPassingStatus(int(status))) {
             *pFailure = TryOutcome::PassingStatus;
             CString strWait;
             uint32_t seconds = 0;
@@ -292,7 +279,6 @@ bool CHttpDownloader::OpenUrl(HWND hNotifyWnd, const CString& strUrl, TryOutcome
             *pFailure = TryOutcome::CutShort;
             return false;
         }
-        m_dwDeclaredSize = m_resume.total;
     } else {
         // The whole file, from its first byte, whatever this try asked for.
         CString strRanges, strTag, strModified;
@@ -302,17 +288,16 @@ bool CHttpDownloader::OpenUrl(HWND hNotifyWnd, const CString& strUrl, TryOutcome
         m_resume.offset = 0;
         m_resume.total = dwSize;
         m_resume.validator = ResumeValidator(strRanges, strTag, strModified);
-        m_dwDeclaredSize = dwSize;
     }
 
-    Notify(hNotifyWnd, WM_DOWNLOAD_SIZE, WPARAM(m_dwDeclaredSize), 0);
+    Notify(hNotifyWnd, WM_DOWNLOAD_SIZE, WPARAM(m_resume.total), 0);
     return true;
 }
 
 TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
 {
     const uint64_t nStart = m_resume.offset;   // 0 unless this try continues a cut body
-    CDownloadProgress progress(m_dwDeclaredSize, ::GetTickCount(), nStart);
+    CDownloadProgress progress(m_resume.total, ::GetTickCount(), nStart);
     Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, WPARAM(progress.LastPercent()), CountParam(nStart));
 
     if (!CanReplace(m_strTargetPath))
@@ -361,7 +346,7 @@ TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
         }
         // A reply that runs past its declared size has failed already; reading on would
         // only let a server that never stops fill the disk.
-        if (!wrote || nWritten > m_dwDeclaredSize) {
+        if (!wrote || nWritten > m_resume.total) {
             ended = TryOutcome::Failed;
             break;
         }
@@ -369,7 +354,7 @@ TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
 
     Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, WPARAM(progress.LastPercent()), CountParam(nWritten));
     m_resume.offset = nWritten;
-    if (nWritten != m_dwDeclaredSize)
+    if (nWritten != m_resume.total)
         return ended;
     const bool replacing = ::GetFileAttributesA(m_strTargetPath) != INVALID_FILE_ATTRIBUTES;
     if (!m_part->Finish(replacing) || !IsAcceptedProgram(m_strTargetPath, m_part->Path()) || !m_part->ReplaceTarget())

@@ -57,7 +57,6 @@ private:
 
     HINTERNET m_hInternet;
     CUrlRequest m_url;
-    DWORD m_dwDeclaredSize;   // the whole file's size, also in a try that fetches its rest
     CString m_strTargetPath;
     ResumePoint m_resume;
     std::unique_ptr<PartFile> m_part;

@@ -132,13 +132,16 @@ DWORD ReplyStatus(HINTERNET hRequest)
     return status;
 }
 
-void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes)
+void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes, const char* pszEnding)
 {
+    CString ending;
+    if (pszEnding)
+        ending.Format(", %s", pszEnding);
     if (dwStatus == 0)
-        SetupLog::Write("GET %s: no reply", strUrl.GetString());
+        SetupLog::Write("GET %s: no reply%s", strUrl.GetString(), ending.GetString());
     else
-        SetupLog::Write("GET %s: status %lu, %llu bytes", strUrl.GetString(), static_cast<unsigned long>(dwStatus),
-                        nBytes);
+        SetupLog::Write("GET %s: status %lu, %llu bytes%s", strUrl.GetString(), static_cast<unsigned long>(dwStatus),
+                        nBytes, ending.GetString());
 }
 
 DWORD RequestFlags(DWORD dwFlags)
@@ -244,13 +247,10 @@ bool CUrlRequest::Open(HINTERNET hRoot, const CString& strUrl, const char* pszHe
 
 CString CUrlRequest::RedirectTarget(const CString& strUrl) const
 {
-    DWORD status = 0;
-    DWORD cb = sizeof status;
-    if (!::HttpQueryInfoA(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &cb, nullptr))
-        return CString();
+    const DWORD status = ReplyStatus(m_hRequest);
     if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
         return CString();
-    cb = 0;
+    DWORD cb = 0;
     ::HttpQueryInfoA(m_hRequest, HTTP_QUERY_LOCATION, nullptr, &cb, nullptr);
     if (cb == 0 || cb > INTERNET_MAX_URL_LENGTH * 4)
         return CString();

@@ -47,8 +47,8 @@ bool FailedOnBrokenConnection();
 DWORD ReplyStatus(HINTERNET hRequest);
 
 // Puts one request into the setup's log: its address (never credentials), the reply's
-// status (0: no reply) and the body bytes read.
-void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes);
+// status (0: no reply), the body bytes read and, when given, how it ended.
+void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes, const char* pszEnding = nullptr);
 
 // The flags a request to the publisher's servers is opened with in this build: in a build
 // for https INTERNET_FLAG_SECURE is added. No flag that ignores a certificate problem is
