@@ -9,17 +9,6 @@ bool IsBlank(char ch)
     return ch == ' ' || ch == '\t';
 }
 
-// ASCII letters upper-cased; lead and trail bytes of Korean text stay as they are.
-CString Upper(const CString& text)
-{
-    CString upper;
-    for (int i = 0; i < text.GetLength(); ++i) {
-        const char ch = text[i];
-        upper += (ch >= 'a' && ch <= 'z') ? char(ch - 'a' + 'A') : ch;
-    }
-    return upper;
-}
-
 enum class Option { Help, Silent, Components, NoComponents, NoShortcuts, NoRun, PartnerId, Log, Unknown };
 
 struct OptionName {
@@ -40,10 +29,10 @@ const OptionName kOptions[] = {
     {"LOG", Option::Log, true},
 };
 
-const OptionName* FindOption(const CString& upperName)
+const OptionName* FindOption(const CString& name)
 {
     for (const OptionName& known : kOptions) {
-        if (upperName == known.name)
+        if (name.CompareNoCase(known.name) == 0)
             return &known;
     }
     return nullptr;
@@ -53,17 +42,12 @@ const OptionName* FindOption(const CString& upperName)
 // An empty name (",," or a comma at either end) is malformed.
 bool SplitNames(const CString& value, std::vector<CString>& names)
 {
-    int start = 0;
-    for (;;) {
-        const int comma = value.Find(',', start);
-        const CString name = comma < 0 ? value.Mid(start) : value.Mid(start, comma - start);
+    names = SplitAt(value, ',');
+    for (const CString& name : names) {
         if (name.IsEmpty())
             return false;
-        names.push_back(name);
-        if (comma < 0)
-            return true;
-        start = comma + 1;
     }
+    return true;
 }
 
 CString Problem(const char* what, const CString& argument)
@@ -98,11 +82,12 @@ bool Apply(Option option, const CString& value, const CString& argument, SetupOp
         }
         return true;
     case Option::Log:
-        options.logPath = value;
+        // A malformed path is never opened, not even to log the refusal.
         if (value.IsEmpty() || HasControlCharacter(value)) {
             error = Problem("로그 파일 경로가 잘못되었습니다", argument);
             return false;
         }
+        options.logPath = value;
         return true;
     case Option::Unknown: break;
     }
@@ -153,7 +138,7 @@ bool ParseSetupOptions(const std::vector<CString>& args, SetupOptions& options, 
     // A refused command line says so in a message box unless /S asks for none, wherever
     // the fault stands.
     for (const CString& arg : args)
-        options.silent = options.silent || Upper(arg) == "/S" || Upper(arg) == "-S";
+        options.silent = options.silent || arg.CompareNoCase("/S") == 0 || arg.CompareNoCase("-S") == 0;
     std::vector<Option> seen;
     for (const CString& arg : args) {
         if (arg.GetLength() < 2 || (arg[0] != '/' && arg[0] != '-')) {
@@ -161,7 +146,7 @@ bool ParseSetupOptions(const std::vector<CString>& args, SetupOptions& options, 
             return false;
         }
         const int equals = arg.Find('=');
-        const CString name = Upper(equals < 0 ? arg.Mid(1) : arg.Mid(1, equals - 1));
+        const CString name = equals < 0 ? arg.Mid(1) : arg.Mid(1, equals - 1);
         const OptionName* known = FindOption(name);
         if (!known) {
             error = Problem("알 수 없는 옵션입니다", arg);

@@ -32,13 +32,8 @@ private:
 
 void CSetupDlg::RunInstall()
 {
-    InstallTarget target;
-    target.installDir = m_session.strInstallDir;
-    target.partnerId = m_session.strPartnerId;
-    target.components = m_session.pComponents;
-    target.componentCount = m_session.nComponentCount;
     DialogInstallUi ui(*this);
-    m_installOutcome = RunInstallSequence(target, ui);
+    m_installOutcome = RunInstallSequence(m_session.Target(), ui);
     m_bInstallRan = true;
 }
 

@@ -50,7 +50,7 @@ void CSetupDlg::BuildComponentTree()
         ComponentEntry& entry = m_session.pComponents[i];
         entry.hItem = m_tree.InsertItem(mask, entry.name, 0, 1, 0, 0, 0, hRootItem, TVI_LAST);
         m_tree.SetCheckState(entry.hItem, CheckTicked);
-        if (entry.mandatoryFlag == "1")
+        if (entry.IsMandatory())
             m_tree.SetCheckState(entry.hItem, CheckLockedTicked);
     }
     m_tree.Expand(hRootItem, TVE_TOGGLE);

@@ -56,9 +56,19 @@ CString SetupSession::FetchComponentList()
     SetupLog::Write("components offered: %d", nComponentCount);
     for (int i = 0; i < nComponentCount; ++i) {
         const ComponentEntry& entry = pComponents[i];
-        SetupLog::Write("  \"%s\"%s", entry.name.GetString(), entry.mandatoryFlag == "1" ? " (always installed)" : "");
+        SetupLog::Write("  \"%s\"%s", entry.name.GetString(), entry.IsMandatory() ? " (always installed)" : "");
     }
     return text;
+}
+
+InstallTarget SetupSession::Target() const
+{
+    InstallTarget target;
+    target.installDir = strInstallDir;
+    target.partnerId = strPartnerId;
+    target.components = pComponents;
+    target.componentCount = nComponentCount;
+    return target;
 }
 
 void SetupSession::ParseComponentList(const CString& text)

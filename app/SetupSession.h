@@ -3,6 +3,7 @@
 
 #include "CString.h"
 #include "ComponentEntry.h"
+#include "InstallSequence.h"
 
 // The Program Files folder; filled by ComputeInstallFolder, empty until then.
 extern char g_szProgramFilesDir[260];
@@ -39,4 +40,6 @@ struct SetupSession {
     CString FetchComponentList();
     // Appends the accepted rows of a component list text to pComponents.
     void ParseComponentList(const CString& text);
+    // What the install sequence works on: this session's folder, partner and components.
+    InstallTarget Target() const;
 };

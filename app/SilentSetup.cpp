@@ -36,7 +36,7 @@ public:
     void ShowStatus(const CString& text, bool) override { SetupLog::Write("status: %s", text.GetString()); }
     bool IsSelected(const ComponentEntry& entry) override
     {
-        if (entry.mandatoryFlag == "1")
+        if (entry.IsMandatory())
             return true;
         if (m_options.noComponents)
             return false;
@@ -102,13 +102,8 @@ SetupExitCode RunSilentSetup(const SetupOptions& options)
     }
 
     CreateFolderPath(session.strInstallDir);
-    InstallTarget target;
-    target.installDir = session.strInstallDir;
-    target.partnerId = session.strPartnerId;
-    target.components = session.pComponents;
-    target.componentCount = session.nComponentCount;
     SilentInstallUi ui(options);
-    const InstallOutcome outcome = RunInstallSequence(target, ui);
+    const InstallOutcome outcome = RunInstallSequence(session.Target(), ui);
 
     FinishChoices choices;
     choices.shortcuts = !options.noShortcuts;

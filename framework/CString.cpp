@@ -22,6 +22,16 @@ void CString::Append(const char* pch, int nLength)
     m_str.append(pch, n);
 }
 
+std::vector<CString> SplitAt(const CString& text, char separator)
+{
+    std::vector<CString> parts;
+    int from = 0;
+    for (int at; (at = text.Find(separator, from)) >= 0; from = at + 1)
+        parts.push_back(text.Mid(from, at - from));
+    parts.push_back(text.Mid(from));
+    return parts;
+}
+
 bool HasControlCharacter(const CString& text)
 {
     for (int i = 0; i < text.GetLength(); ++i) {
@@ -156,6 +166,17 @@ CString& CString::MakeLower()
             ch = char(ch - 'A' + 'a');
     }
     return *this;
+}
+
+int CString::CompareNoCase(const char* psz) const
+{
+    const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : int(static_cast<unsigned char>(ch)); };
+    const size_t length = std::strlen(psz);
+    for (size_t i = 0; i < m_str.size() && i < length; ++i) {
+        if (lower(m_str[i]) != lower(psz[i]))
+            return lower(m_str[i]) - lower(psz[i]);
+    }
+    return m_str.size() < length ? -1 : m_str.size() > length ? 1 : 0;
 }
 
 void CString::Format(const char* pszFormat, ...)

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class CString {
 public:
@@ -62,6 +63,9 @@ public:
     CString& TrimLeft();
     CString& TrimRight();
     CString& MakeLower();   // ASCII letters only; lead and trail bytes stay as they are
+    // 0 when equal but for the case of ASCII letters, as MakeLower sees case; else the
+    // sign of the first difference.
+    int CompareNoCase(const char* psz) const;
 
     // printf-style formatting into a buffer that grows to fit.
     void Format(const char* pszFormat, ...)
@@ -84,3 +88,6 @@ inline bool IsControlCharacter(char ch)
 // Whether the text holds one: a text from outside that is to stand in a path, a request
 // line or a log line must not.
 bool HasControlCharacter(const CString& text);
+
+// The pieces between separators, empty ones included: "a,,b" gives "a", "", "b".
+std::vector<CString> SplitAt(const CString& text, char separator);

@@ -16,6 +16,8 @@ struct ComponentEntry {
     CString mandatoryFlag;      // exactly "1": the component cannot be deselected
     CString localPath;          // where the downloaded installer is stored and started from
     CString url;                // where the installer is downloaded from
+
+    bool IsMandatory() const { return mandatoryFlag == "1"; }
 };
 
 // The component list always has room for exactly this many entries.

@@ -1,24 +1,8 @@
 #include "ComponentList.h"
 
-#include <vector>
-
 #include "ProductConstants.h"
 
 namespace {
-
-// Cuts `path` at "/" and "\" into its names; separators at either end or side by side
-// give empty names.
-std::vector<CString> SplitPath(const CString& path)
-{
-    std::vector<CString> names(1);
-    for (int i = 0; i < path.GetLength(); ++i) {
-        if (path[i] == '/' || path[i] == '\\')
-            names.emplace_back();
-        else
-            names.back() += path[i];
-    }
-    return names;
-}
 
 // Takes the text up to the next "|" off the front of `row`. Without a "|" the field is
 // empty and the row stays as it is, so its text flows on to the next field.
@@ -59,15 +43,17 @@ bool ReadRow(CString row, const CString& programFilesDir, PublisherScheme scheme
 
 bool IsConfinedCheckPath(const CString& field)
 {
-    const std::vector<CString> names = SplitPath(field);
-    // A leading separator gives an empty first name; the place itself follows it.
-    if (names.size() < 2 || !names[0].IsEmpty())
+    // A leading separator; the place itself follows it.
+    if (field.IsEmpty() || (field[0] != '/' && field[0] != '\\'))
         return false;
-    for (size_t i = 1; i < names.size(); ++i)
-        if (!IsPlainFileName(names[i]))
-            return false;
-    CString top = names[1];
-    return top.MakeLower() != CString(MELVORA_PRODUCT_NAME).MakeLower() && top.Find('~') < 0;
+    const CString place = field.Mid(1);
+    if (!IsPlainRelativePath(place))
+        return false;
+    int end = 0;
+    while (end < place.GetLength() && place[end] != '/' && place[end] != '\\')
+        ++end;
+    const CString top = place.Left(end);
+    return top.CompareNoCase(MELVORA_PRODUCT_NAME) != 0 && top.Find('~') < 0;
 }
 
 bool IsMissingAnswer(const CString& text)

@@ -111,7 +111,6 @@ InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui)
                         updaterVersion.GetString());
         return outcome;
     }
-    outcome.versionsKnown = true;
     SetupLog::Write("install: player version \"%s\", updater version \"%s\"", playerVersion.GetString(),
                     updaterVersion.GetString());
 

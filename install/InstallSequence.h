@@ -31,9 +31,6 @@ struct InstallTarget {
 
 // What an install achieved, for the finish page (and for whoever must say it otherwise).
 struct InstallOutcome {
-    // The version query gave two usable versions. When false nothing was fetched,
-    // written or started, and the counts below stay 0.
-    bool versionsKnown = false;
     // MELVORA.exe arrived whole (after its tries) and took its place in the install folder.
     bool playerInstalled = false;
     // Fixed files other than the player that did not arrive: uninstall.exe, uninstall.ini,
@@ -41,12 +38,6 @@ struct InstallOutcome {
     int otherFilesMissing = 0;
     // Components the user left selected whose installer did not arrive or could not be started.
     int componentsMissing = 0;
-
-    // Everything that was to be installed was installed.
-    bool EverythingInstalled() const
-    {
-        return versionsKnown && playerInstalled && otherFilesMissing == 0 && componentsMissing == 0;
-    }
 };
 
 InstallOutcome RunInstallSequence(const InstallTarget& target, InstallUi& ui);

@@ -36,3 +36,14 @@ bool IsPlainFileName(const CString& name)
     }
     return true;
 }
+
+bool IsPlainRelativePath(const CString& path)
+{
+    CString text = path;
+    text.Replace('/', '\\');
+    for (const CString& name : SplitAt(text, '\\')) {
+        if (!IsPlainFileName(name))
+            return false;
+    }
+    return true;
+}

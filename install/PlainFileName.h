@@ -11,3 +11,7 @@
 // (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$, in any case, with
 // or without an extension).
 bool IsPlainFileName(const CString& name);
+
+// A path of one or more names, separated by "/" or "", each a plain file name: so no
+// separator at either end or two side by side, and nothing that climbs out.
+bool IsPlainRelativePath(const CString& path);

@@ -7,32 +7,6 @@
 
 namespace {
 
-char AsciiLower(char ch)
-{
-    return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch;
-}
-
-bool SameAsciiText(const CString& a, const char* b)
-{
-    if (a.GetLength() != int(std::strlen(b)))
-        return false;
-    for (int i = 0; i < a.GetLength(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    }
-    return true;
-}
-
-std::vector<CString> Split(const CString& text, char separator)
-{
-    std::vector<CString> parts;
-    int from = 0;
-    for (int at; (at = text.Find(separator, from)) >= 0; from = at + 1)
-        parts.push_back(text.Mid(from, at - from));
-    parts.push_back(text.Mid(from));
-    return parts;
-}
-
 // Cuts "name=value" apart, both trimmed.
 bool SplitEntry(const CString& line, CString* name, CString* value)
 {
@@ -48,11 +22,11 @@ bool SplitEntry(const CString& line, CString* name, CString* value)
 
 bool ReadEntry(const CString& name, const CString& value, RemovalEntry* entry)
 {
-    if (SameAsciiText(name, "File") || SameAsciiText(name, "Folder")) {
-        entry->kind = SameAsciiText(name, "File") ? RemovalKind::File : RemovalKind::Folder;
+    if (name.CompareNoCase("File") == 0 || name.CompareNoCase("Folder") == 0) {
+        entry->kind = name.CompareNoCase("File") == 0 ? RemovalKind::File : RemovalKind::Folder;
         return IsConfinedRelativePath(value, &entry->path);
     }
-    if (SameAsciiText(name, "Key")) {
+    if (name.CompareNoCase("Key") == 0) {
         entry->kind = RemovalKind::Key;
         return ParseProductKey(value, &entry->root, &entry->path);
     }
@@ -67,26 +41,24 @@ bool IsConfinedRelativePath(const CString& path, CString* normalized)
     text.Replace('/', '\\');
     if (text.IsEmpty() || text.GetLength() >= 260)
         return false;
-    for (const CString& name : Split(text, '\\')) {
-        if (!IsPlainFileName(name))
-            return false;
-    }
+    if (!IsPlainRelativePath(text))
+        return false;
     *normalized = text;
     return true;
 }
 
 bool ParseProductKey(const CString& text, RegistryRoot* root, CString* subKey)
 {
-    const std::vector<CString> names = Split(text, '\\');
+    const std::vector<CString> names = SplitAt(text, '\\');
     if (names.size() < 3 || HasControlCharacter(text))
         return false;
-    if (SameAsciiText(names[0], "HKCU") || SameAsciiText(names[0], "HKEY_CURRENT_USER"))
+    if (names[0].CompareNoCase("HKCU") == 0 || names[0].CompareNoCase("HKEY_CURRENT_USER") == 0)
         *root = RegistryRoot::CurrentUser;
-    else if (SameAsciiText(names[0], "HKLM") || SameAsciiText(names[0], "HKEY_LOCAL_MACHINE"))
+    else if (names[0].CompareNoCase("HKLM") == 0 || names[0].CompareNoCase("HKEY_LOCAL_MACHINE") == 0)
         *root = RegistryRoot::LocalMachine;
     else
         return false;
-    if (!SameAsciiText(names[1] + "\\" + names[2], kProductKey))
+    if ((names[1] + "\\" + names[2]).CompareNoCase(kProductKey) != 0)
         return false;
     CString path = kProductKey;
     for (size_t i = 3; i < names.size(); ++i) {
@@ -105,7 +77,7 @@ bool ReadUninstallIni(const CString& text, std::vector<RemovalEntry>* entries)
         return false;
     std::vector<RemovalEntry> found;
     bool inRemove = false;
-    for (CString line : Split(text, '\n')) {
+    for (CString line : SplitAt(text, '\n')) {
         line.Trim();   // also the "\r" of a CRLF line end
         if (line.IsEmpty() || line[0] == ';' || line[0] == '#')
             continue;
@@ -113,7 +85,7 @@ bool ReadUninstallIni(const CString& text, std::vector<RemovalEntry>* entries)
             if (line[line.GetLength() - 1] != ']')
                 return false;
             CString section = line.Mid(1, line.GetLength() - 2);
-            inRemove = SameAsciiText(section.Trim(), "Remove");
+            inRemove = section.Trim().CompareNoCase("Remove") == 0;
             continue;
         }
         if (!inRemove)

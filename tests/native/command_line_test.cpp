@@ -83,6 +83,8 @@ TEST(CommandLine, RefusesWhatItCannotReadBeforeAnythingHappens)
     CString error;
     EXPECT_FALSE(ParseSetupOptions(SplitCommandLine("/X -s"), options, error));
     EXPECT_TRUE(options.silent);   // a refusal after /S shows no message box, wherever /S stands
+    EXPECT_FALSE(ParseSetupOptions(SplitCommandLine("\"/LOG=a\tb.log\""), options, error));
+    EXPECT_TRUE(options.logPath.IsEmpty());   // a refused log path is never opened to log the refusal
     EXPECT_EQ(Refusal("/S /PID=" "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"), "");   // 64 is fine
 }
 

@@ -40,6 +40,11 @@ TEST(CString, ComparesBytewiseAndCaseSensitively)
     EXPECT_FALSE(CString("MELVORA") == "melvora");
     EXPECT_FALSE(CString("MELVORA ") == "MELVORA");
     EXPECT_GT(CString("\x80").Compare("\x7F"), 0);   // unsigned byte order, not locale order
+    // Without case, ASCII letters only: a prefix is not a match, and Korean bytes stay exact.
+    EXPECT_EQ(CString("Software\\melvora").CompareNoCase("SOFTWARE\\MELVORA"), 0);
+    EXPECT_NE(CString("/S").CompareNoCase("/SILENT"), 0);
+    EXPECT_NE(CString("/SILENT").CompareNoCase("/s"), 0);
+    EXPECT_NE(CString("\xC7\xD1").CompareNoCase("\xE7\xF1"), 0);
 }
 
 TEST(CString, FormatGrowsBeyondAnyFixedBuffer)
