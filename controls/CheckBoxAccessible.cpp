@@ -9,7 +9,7 @@ LRESULT CCheckBoxAccessible::Answer(HWND hBox, HWND hLabel, WPARAM wParam)
 {
     IAccessible* pStandard = nullptr;
     const HRESULT hr =
-        ::CreateStdAccessibleObject(hBox, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&pStandard));
+        ::CreateStdAccessibleObject(hBox, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&pStandard));
     if (FAILED(hr) || !pStandard)
         return 0;
     CCheckBoxAccessible* pObject = new (std::nothrow) CCheckBoxAccessible(hBox, hLabel, pStandard);
@@ -18,7 +18,7 @@ LRESULT CCheckBoxAccessible::Answer(HWND hBox, HWND hLabel, WPARAM wParam)
         return 0;
     }
     // The result holds a reference of its own for the client; ours ends here.
-    const LRESULT lResult = ::LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(pObject));
+    const LRESULT lResult = ::LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(pObject));
     pObject->Release();
     return lResult > 0 ? lResult : 0;
 }
@@ -44,7 +44,7 @@ STDMETHODIMP CCheckBoxAccessible::QueryInterface(REFIID riid, void** ppv)
 {
     if (!ppv)
         return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible)
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(IAccessible))
         *ppv = static_cast<IAccessible*>(this);
     else if (riid == IID_IOleWindow)
         *ppv = static_cast<IOleWindow*>(this);

@@ -6,8 +6,9 @@
 // the one from a downloads folder, the other from a temporary folder, so a DLL placed
 // beside them would run with administrator rights. The compiler calls an imported
 // function through a pointer named "__imp__<function>@<argument bytes>" (or, without
-// dllimport, through an entry named "_<function>@<argument bytes>" that jumps through it),
-// which an import library would have the loader fill at start. MELVORA_LATE_IMPORT
+// dllimport, through an entry named "_<function>@<argument bytes>" that jumps through it;
+// x64 names have no decoration), which an import library would have the loader fill at
+// start. MELVORA_LATE_IMPORT
 // defines both: the pointer leads to a stub that loads the DLL from the system folder
 // (LoadSystemLibrary), looks the function up once and calls it. Call sites stay as they
 // are, and the import table names only KnownDLLs (tests/build/test_setup_exe.py checks
@@ -77,18 +78,33 @@ struct LateBound<Dll, Name, R(WINAPI*)(A...)> {
 
 }  // namespace
 
+// The names an import library gives a function: on x86 a stdcall function's pointer is
+// "__imp__<function>@<bytes>" and its entry "_<function>@<bytes>"; x64 has one calling
+// convention and no decoration, "__imp_<function>" and "<function>". `bytes` is part of
+// the x86 names and is checked against the function's declaration there.
+#ifdef _WIN64
+#define MELVORA_IMPORT_ENTRY(function, bytes) #function
+#define MELVORA_IMPORT_JUMP(function, bytes) "\tjmp *__imp_" #function "(%rip)\n"
+#define MELVORA_CHECK_ARGUMENT_BYTES(function, bytes)
+#else
+#define MELVORA_IMPORT_ENTRY(function, bytes) "_" #function "@" #bytes
+#define MELVORA_IMPORT_JUMP(function, bytes) "\tjmp *__imp__" #function "@" #bytes "\n"
+#define MELVORA_CHECK_ARGUMENT_BYTES(function, bytes) \
+    static_assert(ArgumentBytes<decltype(&::function)>::value == bytes, #function ": argument bytes");
+#endif
+#define MELVORA_IMPORT_POINTER(function, bytes) "__imp_" MELVORA_IMPORT_ENTRY(function, bytes)
+
 // The pointer through which the compiler calls `function` of `Dll`, and the entry a call
 // without dllimport (oleacc's functions, for one) jumps to, as an import library would
-// have both; `bytes` is the size of the function's arguments, which is part of both names
-// (and checked against the function's declaration).
-#define MELVORA_LATE_IMPORT(Dll, function, bytes)                                                        \
-    namespace {                                                                                        \
-    struct function##Name {                                                                            \
-        static constexpr const char* kFunction = #function;                                           \
-    };                                                                                                 \
-    static_assert(ArgumentBytes<decltype(&::function)>::value == bytes, #function ": argument bytes"); \
-    }                                                                                                  \
-    extern "C" const void* const lateImport_##function __asm__("__imp__" #function "@" #bytes) =       \
-        reinterpret_cast<const void*>(&LateBound<Dll, function##Name, decltype(&::function)>::Call);   \
-    __asm__(".text\n.globl _" #function "@" #bytes "\n_" #function "@" #bytes                          \
-            ":\n\tjmp *__imp__" #function "@" #bytes "\n");
+// have both; `bytes` is the size of the function's arguments on x86.
+#define MELVORA_LATE_IMPORT(Dll, function, bytes)                                                      \
+    namespace {                                                                                      \
+    struct function##Name {                                                                          \
+        static constexpr const char* kFunction = #function;                                         \
+    };                                                                                               \
+    MELVORA_CHECK_ARGUMENT_BYTES(function, bytes)                                                    \
+    }                                                                                                \
+    extern "C" const void* const lateImport_##function __asm__(MELVORA_IMPORT_POINTER(function, bytes)) = \
+        reinterpret_cast<const void*>(&LateBound<Dll, function##Name, decltype(&::function)>::Call); \
+    __asm__(".text\n.globl " MELVORA_IMPORT_ENTRY(function, bytes) "\n" MELVORA_IMPORT_ENTRY(function, bytes) \
+            ":\n" MELVORA_IMPORT_JUMP(function, bytes));

@@ -33,7 +33,7 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "tools"))
-from winenv import WineEnv  # noqa: E402
+from winenv import WineEnv, toolchain_file, win_build_dir, wine_arch  # noqa: E402
 
 MODES = {
     "a": "downloader with messages",
@@ -46,10 +46,10 @@ RESULT = re.compile(r"mode=(\w) ok=(\d) bytes=(\d+) ms=([\d.]+) messages=(\d+) r
 
 
 def build(root, port):
-    build_dir = root / "test-win"
+    build_dir = win_build_dir(root, "test-win")
     build_dir.mkdir(parents=True, exist_ok=True)
     log_path = root / "bench-build.log"
-    options = ["-DCMAKE_TOOLCHAIN_FILE=" + str(REPO / "cmake" / "mingw-i686.cmake"), "-DMELVORA_TESTS=ON",
+    options = ["-DCMAKE_TOOLCHAIN_FILE=" + str(toolchain_file()), "-DMELVORA_TESTS=ON",
                f"-DPRODUCT_HOST=127.0.0.1:{port}", f"-DSTATS_HOST=127.0.0.1:{port + 1}",
                f"-DLOG_HOST=127.0.0.1:{port + 2}"]
     with open(log_path, "wb") as out:
@@ -170,7 +170,7 @@ def main():
     if not shutil.which("curl"):
         sys.exit("curl is missing")
 
-    print("building bench_download.exe", flush=True)
+    print(f"building bench_download.exe ({wine_arch()})", flush=True)
     exe = build(root, port)
     work = root / "bench-work"
     work.mkdir(parents=True, exist_ok=True)

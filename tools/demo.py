@@ -29,7 +29,7 @@ LINK_NAME = "무료음악감상.lnk"
 RUN_KEY = r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MELVORA"
 sys.path.insert(0, str(REPO / "tools"))
-from winenv import WineEnv  # noqa: E402
+from winenv import WineEnv, toolchain_file, win_build_dir, wine_arch  # noqa: E402
 
 
 def say(msg):
@@ -47,10 +47,11 @@ def port_free(port):
 
 
 def build(root, port):
-    build_dir = root / "build"
+    build_dir = win_build_dir(root, "build")
     log = root / "build.log"
-    say(f"demo: building Setup.exe for the loopback publisher at 127.0.0.1:{port} (log: {log})")
-    options = [f"-DCMAKE_TOOLCHAIN_FILE={REPO / 'cmake' / 'mingw-i686.cmake'}", "-DMELVORA_TESTS=ON",
+    arch = wine_arch()
+    say(f"demo: building Setup.exe ({arch}) for the loopback publisher at 127.0.0.1:{port} (log: {log})")
+    options = [f"-DCMAKE_TOOLCHAIN_FILE={toolchain_file(arch)}", "-DMELVORA_TESTS=ON",
                f"-DPRODUCT_HOST=127.0.0.1:{port}", f"-DSTATS_HOST=127.0.0.1:{port + 1}",
                f"-DLOG_HOST=127.0.0.1:{port + 2}"]
     with open(log, "wb") as out:

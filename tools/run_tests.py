@@ -6,14 +6,20 @@
   server   the publisher tools' own tests: the loopback server, the site generator
            (Python unittest)
   wine     the Windows-side tests and the end-to-end tests, under Wine and Xvfb,
-           against the loopback publisher server
+           against the loopback publisher server; the PE checks of Setup.exe and
+           Uninstall.exe
   publish  a typical install under Wine from the site tools/publish_site.py makes,
            served by nginx on the same loopback ports
   signing  a signed Setup.exe (throw-away certificate), its partner copies, and
            certificates the build must refuse (Python unittest, osslsigncode, Wine)
 
+Where the host runs 32-bit programs, the Windows stages build and run the shipped i686
+programs in a 32-bit prefix; where it does not, the same sources built for x86_64 in a
+64-bit prefix, and the i686 programs are still built and their PE headers checked.
+
 Usage: tools/run_tests.py [--only native,fuzz,server,wine,publish,signing] [--fuzz-seconds N]
-Environment: MELVORA_BUILD_ROOT (default build/), MELVORA_TEST_PORT (default 47180).
+Environment: MELVORA_BUILD_ROOT (default build/), MELVORA_TEST_PORT (default 47180),
+MELVORA_WINE_ARCH (i686 or x86_64: which build runs under Wine; default: what the host runs).
 """
 
 import argparse
@@ -28,7 +34,7 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "tools"))
-from winenv import WineEnv  # noqa: E402
+from winenv import WineEnv, toolchain_file, win_build_dir, wine_arch  # noqa: E402
 
 
 class Tally:
@@ -60,13 +66,14 @@ def run(cmd, log_path=None, **kw):
     return subprocess.run(cmd, **kw).returncode
 
 
-def cmake_build(src, build, options, log_path, env=None):
+def cmake_build(src, build, options, log_path, env=None, targets=None):
     build.mkdir(parents=True, exist_ok=True)
     if run(["cmake", "-S", str(src), "-B", str(build)] + options, log_path, env=env) != 0:
         return False
     jobs = str(max(1, os.cpu_count() or 1))
     with open(log_path, "ab") as out:
-        rc = subprocess.run(["cmake", "--build", str(build), "-j", jobs], stdout=out,
+        rc = subprocess.run(["cmake", "--build", str(build), "-j", jobs] + (["--target"] + targets if targets else []),
+                            stdout=out,
                             stderr=subprocess.STDOUT, env=env).returncode
     return rc == 0
 
@@ -167,12 +174,12 @@ def stage_fuzz(args, tally):
     tally.add("fuzz", passed, failed)
 
 
-def run_unittest_dir(tally, suite_name, folder, log_path, env=None):
+def run_unittest_dir(tally, suite_name, folder, log_path, env=None, pattern="test*.py"):
     """Runs the Python tests of a folder in this process and adds them to the tally."""
     saved = {k: os.environ.get(k) for k in (env or {})}
     os.environ.update(env or {})
     try:
-        suite = unittest.defaultTestLoader.discover(str(folder), top_level_dir=str(folder))
+        suite = unittest.defaultTestLoader.discover(str(folder), pattern=pattern, top_level_dir=str(folder))
         with open(log_path, "w") as out:
             result = unittest.TextTestRunner(stream=out, verbosity=2).run(suite)
     finally:
@@ -252,29 +259,46 @@ def convert_screenshots(folder):
         log(f"wine: screenshots in {folder}")
 
 
-def build_windows(args, tally, stage):
-    """Setup.exe and the Windows tests for the loopback ports; None when the build failed."""
-    build = args.root / "test-win"
-    log_path = args.root / "win-build.log"
-    log(f"{stage}: building the Windows program and tests")
+def build_windows(args, tally, stage, arch=None, targets=None):
+    """Setup.exe and the Windows tests for the loopback ports, built for arch (default: the
+    one that runs here); None when the build failed. targets limits what is built."""
+    arch = arch or wine_arch()
+    build = win_build_dir(args.root, "test-win", arch)
+    log_path = args.root / ("win-build.log" if arch == "i686" else f"win-build-{arch}.log")
+    log(f"{stage}: building the Windows program" + (" and tests" if not targets else "") + f" ({arch})")
     p = args.port
-    options = ["-DCMAKE_TOOLCHAIN_FILE=" + str(REPO / "cmake" / "mingw-i686.cmake"), "-DMELVORA_TESTS=ON",
+    options = ["-DCMAKE_TOOLCHAIN_FILE=" + str(toolchain_file(arch)), "-DMELVORA_TESTS=ON",
                f"-DPRODUCT_HOST=127.0.0.1:{p}", f"-DSTATS_HOST=127.0.0.1:{p + 1}", f"-DLOG_HOST=127.0.0.1:{p + 2}"]
-    if not cmake_build(REPO, build, options, log_path):
-        tally.broken("windows build", f"see {log_path}")
+    if not cmake_build(REPO, build, options, log_path, targets=targets):
+        tally.broken(f"windows build ({arch})", f"see {log_path}")
         print_tail(log_path)
         return None
     return build
 
 
+def check_programs(args, tally, build, arch):
+    """The PE checks of one build's Setup.exe and Uninstall.exe; with the i686 build, also
+    the README's build of the shipped program."""
+    run_unittest_dir(tally, f"setup.exe ({arch})", REPO / "tests" / "build",
+                     args.root / f"setup-exe-tests-{arch}.log",
+                     {"MELVORA_SETUP_EXE_PATH": str(build / "Setup.exe"),
+                      "MELVORA_UNINSTALL_EXE_PATH": str(build / "Uninstall.exe"),
+                      "MELVORA_EXE_ARCH": arch},
+                     pattern="test*.py" if arch == "i686" else "test_setup_exe.py")
+
+
 def stage_wine(args, tally):
+    arch = wine_arch()
+    if arch != "i686":
+        # Only the x86_64 build runs here; the shipped 32-bit programs must still build.
+        shipped = build_windows(args, tally, "wine", "i686", targets=["Setup", "Uninstall"])
+        if shipped:
+            check_programs(args, tally, shipped, "i686")
     build = build_windows(args, tally, "wine")
     if not build:
         return
     p = args.port
-    run_unittest_dir(tally, "setup.exe", REPO / "tests" / "build", args.root / "setup-exe-tests.log",
-                     {"MELVORA_SETUP_EXE_PATH": str(build / "Setup.exe"),
-                      "MELVORA_UNINSTALL_EXE_PATH": str(build / "Uninstall.exe")})
+    check_programs(args, tally, build, arch)
     suites = [(name, build / "tests" / f"{name}.exe") for name in ("win_tests", "e2e_tests")]
     suites = [(name, exe) for name, exe in suites if exe.exists()]
     if not suites:
@@ -283,7 +307,7 @@ def stage_wine(args, tally):
     wine = WineEnv(args.root, display=None)
     server = None
     try:
-        log("wine: preparing the prefix and the display")
+        log(f"wine: preparing the {'32' if arch == 'i686' else '64'}-bit prefix and the display")
         wine.prepare(need_display=True)
         wine.start_wineserver()
         server = start_publisher(args, args.root)
@@ -357,7 +381,9 @@ def main():
     started = time.time()
     for name in args.only.split(","):
         stages[name.strip()](args, tally)
-    print(f"\n(build folder {args.root}; {time.time() - started:.0f} s)")
+    arch = wine_arch()
+    print(f"\n(build folder {args.root}; {time.time() - started:.0f} s; Windows programs run under Wine: {arch}"
+          + (", in a 32-bit prefix)" if arch == "i686" else ", in a 64-bit prefix; the i686 build was only built and checked)"))
     for problem in tally.problems:
         print("problem: " + problem)
     summary = f"{tally.passed} passed, {tally.failed} failed"

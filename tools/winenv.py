@@ -1,8 +1,13 @@
 """A private Wine environment for running the setup program and its tests.
 
-Everything lives under one build folder: the Wine prefix (32-bit, Korean locale so the
-ANSI code page is 949), a compiled ko_KR.UTF-8 locale for Wine's Unix side, and an Xvfb
-display when no display is given. Used by tools/run_tests.py and tools/demo.py.
+Everything lives under one build folder: the Wine prefix (Korean locale so the ANSI code
+page is 949), a compiled ko_KR.UTF-8 locale for Wine's Unix side, and an Xvfb display when
+no display is given. Used by tools/run_tests.py, tools/demo.py, the benchmark and the
+Python tests.
+
+Which build runs is decided here, once, for every tool: the shipped 32-bit program in a
+32-bit prefix where the host runs 32-bit code, else the same sources built for x86_64 in
+a 64-bit prefix (see wine_arch).
 """
 
 import os
@@ -13,15 +18,58 @@ import time
 from pathlib import Path
 
 PREFIX_VERSION = "4"   # bump when the prefix settings below change
+REPO = Path(__file__).resolve().parent.parent
+ARCHES = ("i686", "x86_64")
+# Debian's loaders: "wine" (on the PATH) starts the 32-bit one whenever it is installed;
+# the 64-bit one is only reached by its path.
+WINE64_LOADER = "/usr/lib/wine/wine64"
+
+_probed_arch = None
+
+
+def wine_arch():
+    """"i686" where this host starts Wine's 32-bit loader, else "x86_64". MELVORA_WINE_ARCH
+    (i686 or x86_64) forces one."""
+    global _probed_arch
+    forced = os.environ.get("MELVORA_WINE_ARCH", "").strip()
+    if forced:
+        if forced not in ARCHES:
+            raise RuntimeError(f"MELVORA_WINE_ARCH must be one of {', '.join(ARCHES)}, not '{forced}'")
+        return forced
+    if _probed_arch is None:
+        # Hosts that refuse 32-bit programs answer 126 ("Exec format error").
+        try:
+            rc = subprocess.run(["wine", "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                stdin=subprocess.DEVNULL, timeout=120).returncode
+        except (OSError, subprocess.TimeoutExpired):
+            rc = None
+        _probed_arch = "i686" if rc == 0 else "x86_64"
+    return _probed_arch
+
+
+def toolchain_file(arch=None):
+    """The CMake toolchain file that builds the Windows programs for arch."""
+    return REPO / "cmake" / f"mingw-{arch or wine_arch()}.cmake"
+
+
+def win_build_dir(root, name, arch=None):
+    """A Windows build folder under root: name itself for the i686 build, name-x86_64 for
+    the other, so that both can live side by side."""
+    arch = arch or wine_arch()
+    return Path(root) / (name if arch == "i686" else f"{name}-{arch}")
+
 # Wine's TLS checks a server's certificate against this bundle of the host, not against
 # the prefix's certificate stores.
 TRUST_BUNDLE = Path("/etc/ssl/certs/ca-certificates.crt")
 
 
 class WineEnv:
-    def __init__(self, root, display=None, log=print):
+    def __init__(self, root, display=None, log=print, arch=None):
         self.root = Path(root).resolve()
-        self.prefix = self.root / "wineprefix"
+        self.arch = arch or wine_arch()
+        self.prefix = win_build_dir(self.root, "wineprefix", self.arch)
+        # "wine" at the head of a command means this arch's loader (see _command).
+        self.loader = "wine" if self.arch == "i686" else WINE64_LOADER
         self.locale_dir = self.root / "locale"
         self.display = display
         self.log = log
@@ -31,12 +79,14 @@ class WineEnv:
         self.env = dict(os.environ)
         self.env.update({
             "WINEPREFIX": str(self.prefix),
-            "WINEARCH": "win32",
+            "WINEARCH": "win32" if self.arch == "i686" else "win64",
             "WINEDEBUG": "-all",
             "LC_ALL": "ko_KR.UTF-8",
             "LOCPATH": str(self.locale_dir),
             "WINEDLLOVERRIDES": "winemenubuilder.exe=d;mshtml=d",
         })
+        if self.arch != "i686":
+            self.env["WINELOADER"] = WINE64_LOADER
 
     # -- set-up -----------------------------------------------------------------
 
@@ -82,7 +132,7 @@ class WineEnv:
             self.kill_wineserver()
             shutil.rmtree(self.prefix)
         self.log("wine: creating the test prefix (first run takes a few seconds)")
-        self.run_quiet(["wineboot", "-i"], timeout=300)
+        self.run_quiet(["wine", "wineboot", "-i"], timeout=300)
         self.run_quiet(["wineserver", "-w"], timeout=60)
         self._own_user_folders()
         settings = [
@@ -116,11 +166,17 @@ class WineEnv:
 
     # -- running ----------------------------------------------------------------
 
+    def _command(self, args):
+        args = list(args)
+        if args and args[0] == "wine":
+            args[0] = self.loader
+        return self.command_prefix + args
+
     def run_quiet(self, args, timeout=60, log_path=None):
         # Wine's background processes inherit our pipes, so output goes to files only.
         out = open(log_path, "wb") if log_path else subprocess.DEVNULL
         try:
-            return subprocess.run(self.command_prefix + list(args), env=self.env, stdout=out,
+            return subprocess.run(self._command(args), env=self.env, stdout=out,
                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=timeout).returncode
         except subprocess.TimeoutExpired:
             return None
@@ -133,7 +189,7 @@ class WineEnv:
         env.update(extra_env or {})
         out = open(log_path, "wb")
         try:
-            return subprocess.Popen(self.command_prefix + list(args), env=env, stdout=out,
+            return subprocess.Popen(self._command(args), env=env, stdout=out,
                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         finally:
             out.close()

@@ -27,10 +27,10 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 ROOT = Path(os.environ.get("MELVORA_BUILD_ROOT", REPO / "build")).resolve()
 PORT = int(os.environ.get("MELVORA_TEST_PORT", "47180"))
-BUILD = Path(os.environ.get("MELVORA_WIN_BUILD", ROOT / "test-win"))
-WORK = ROOT / "publish"
 sys.path.insert(0, str(REPO / "tools"))
-from winenv import WineEnv  # noqa: E402
+from winenv import WineEnv, win_build_dir  # noqa: E402
+BUILD = Path(os.environ.get("MELVORA_WIN_BUILD", win_build_dir(ROOT, "test-win")))
+WORK = ROOT / "publish"
 
 LINK = "무료음악감상.lnk"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\MELVORA"

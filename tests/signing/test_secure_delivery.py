@@ -26,7 +26,7 @@ from pathlib import Path
 from test_signing import PORT, REPO, ROOT, code_section_offset, make_certificate, run
 
 sys.path.insert(0, str(REPO / "tools"))
-from winenv import WineEnv  # noqa: E402
+from winenv import WineEnv, toolchain_file, win_build_dir  # noqa: E402
 
 SIGNER = "MELVORA Test Publisher"
 PARTNER = "sec"
@@ -155,7 +155,7 @@ class SecureDelivery(unittest.TestCase):
         cls.tmp = Path(tempfile.mkdtemp(prefix="secure-delivery-", dir=ROOT))
         cls.server = cls.wine = None
         try:
-            cls.build = ROOT / "https-win"
+            cls.build = win_build_dir(ROOT, "https-win")
             cls.make_signers()
             cls.build_https_setup()
             cls.ca, cert, key = make_tls_certificates(cls.tmp)
@@ -206,7 +206,7 @@ class SecureDelivery(unittest.TestCase):
     def build_https_setup(cls):
         log_path = ROOT / "https-build.log"
         rc, out = run(["cmake", "-S", REPO, "-B", cls.build,
-                       f"-DCMAKE_TOOLCHAIN_FILE={REPO / 'cmake' / 'mingw-i686.cmake'}", "-DMELVORA_TESTS=ON",
+                       f"-DCMAKE_TOOLCHAIN_FILE={toolchain_file()}", "-DMELVORA_TESTS=ON",
                        "-DPUBLISHER_SCHEME=https", f"-DDOWNLOAD_SIGNER={SIGNER}", f"-DDOWNLOAD_SIGNER_SHA256={cls.pins}",
                        f"-DPRODUCT_HOST=localhost:{PORT}", f"-DSTATS_HOST=localhost:{PORT + 1}",
                        f"-DLOG_HOST=localhost:{PORT + 2}"], log_path, 300)

@@ -25,7 +25,7 @@ ROOT = Path(os.environ.get("MELVORA_BUILD_ROOT", REPO / "build")).resolve()
 PORT = int(os.environ.get("MELVORA_TEST_PORT", "47180"))
 COPIER = REPO / "tools" / "make_partner_copies.py"
 sys.path.insert(0, str(REPO / "tools"))
-from winenv import WineEnv  # noqa: E402
+from winenv import WineEnv, toolchain_file, win_build_dir  # noqa: E402
 
 PASSWORD = "Melvora-p12-Test"
 TSA_CONFIG = """\
@@ -136,7 +136,7 @@ def flat(text):
 
 
 def configure(build, log_path, *options):
-    return run(["cmake", "-S", REPO, "-B", build, f"-DCMAKE_TOOLCHAIN_FILE={REPO / 'cmake' / 'mingw-i686.cmake'}",
+    return run(["cmake", "-S", REPO, "-B", build, f"-DCMAKE_TOOLCHAIN_FILE={toolchain_file()}",
                 f"-DPRODUCT_HOST=127.0.0.1:{PORT}", f"-DSTATS_HOST=127.0.0.1:{PORT + 1}",
                 f"-DLOG_HOST=127.0.0.1:{PORT + 2}", *options], log_path, 300)
 
@@ -168,7 +168,7 @@ class SignedSetup(unittest.TestCase):
             cls.password_file = cls.tmp / "signer.pass"
             cls.password_file.write_text(PASSWORD + "\n")
             cls.tsa = LoopbackTimestampServer(cls.tmp)
-            cls.build = ROOT / "signed-win"
+            cls.build = win_build_dir(ROOT, "signed-win")
             log_path = ROOT / "signed-build.log"
             rc, out = configure(cls.build, log_path, f"-DSIGN_PKCS12={cls.p12}",
                                 f"-DSIGN_PASSWORD_FILE={cls.password_file}", "-DSIGN_PASSWORD=",

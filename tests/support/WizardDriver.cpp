@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "support/SetupRunner.h"
@@ -225,7 +226,8 @@ bool WizardDriver::Press(int id)
 
 void WizardDriver::PressEscape()
 {
-    GUITHREADINFO info = {sizeof info};
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
     HWND target = m_hDlg;
     if (::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hDlg, nullptr), &info) && info.hwndFocus &&
         (info.hwndFocus == m_hDlg || ::IsChild(m_hDlg, info.hwndFocus)))
@@ -236,7 +238,8 @@ void WizardDriver::PressEscape()
 
 void WizardDriver::PressEnter()
 {
-    GUITHREADINFO info = {sizeof info};
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
     HWND target = m_hDlg;
     if (::GetGUIThreadInfo(::GetWindowThreadProcessId(m_hDlg, nullptr), &info) && info.hwndFocus &&
         (info.hwndFocus == m_hDlg || ::IsChild(m_hDlg, info.hwndFocus)))
@@ -321,7 +324,7 @@ WizardDriver::Accessible WizardDriver::AccessibleOf(int id) const
         }
     } com;
     IAccessible* pAcc = nullptr;
-    if (FAILED(::AccessibleObjectFromWindow(Control(id), DWORD(OBJID_CLIENT), IID_IAccessible,
+    if (FAILED(::AccessibleObjectFromWindow(Control(id), DWORD(OBJID_CLIENT), __uuidof(IAccessible),
                                             reinterpret_cast<void**>(&pAcc))) ||
         !pAcc)
         return result;
@@ -435,8 +438,10 @@ int WizardDriver::CheckState(HTREEITEM hItem) const
 
 bool WizardDriver::ItemLabelRect(HTREEITEM hItem, RECT* rc) const
 {
+    // TVM_GETITEMRECT takes the item in the rectangle it fills.
     RECT data = {};
-    *reinterpret_cast<HTREEITEM*>(&data) = hItem;
+    static_assert(sizeof data >= sizeof hItem, "an item handle fits in a RECT");
+    std::memcpy(&data, &hItem, sizeof hItem);
     LRESULT ok = 0;
     if (!RemoteCall(TVM_GETITEMRECT, TRUE, &data, sizeof data, 0, &ok) || !ok)
         return false;

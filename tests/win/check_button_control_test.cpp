@@ -163,7 +163,7 @@ TEST_F(CheckButtonControl, AssistiveTechnologySeesACheckBoxNamedByItsLabel)
     ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
     AddLabel("바탕화면");
     IAccessible* pAcc = nullptr;
-    ASSERT_EQ(::AccessibleObjectFromWindow(*m_button, DWORD(OBJID_CLIENT), IID_IAccessible,
+    ASSERT_EQ(::AccessibleObjectFromWindow(*m_button, DWORD(OBJID_CLIENT), __uuidof(IAccessible),
                                            reinterpret_cast<void**>(&pAcc)),
               S_OK);
     VARIANT self, value;

@@ -316,8 +316,9 @@ TEST_F(HttpDownloaderTest, ASixteenMebibyteBodyCutAtNinetyPerCentResumesWithOneR
     ASSERT_LT(second + 1, msgs.size());
     EXPECT_EQ(msgs[second + 1], Progress(89, DWORD(cut)));
     for (size_t i = 2; i < msgs.size(); ++i) {
-        if (i != second)
+        if (i != second) {
             EXPECT_GE(msgs[i].lParam, msgs[i - 1].lParam) << i;
+        }
     }
     EXPECT_EQ(msgs.back(), Progress(100, DWORD(size)));
 }
@@ -358,9 +359,13 @@ TEST_F(HttpDownloaderTest, PartFilesOfAKilledSetupAreRemovedButNoOtherFile)
     ASSERT_TRUE(publisher::Put(ServerPath("f"), Pattern(1000)));
     // Written before this run began: the pattern's, two of other names; then one of this run.
     const char* old[] = {"mlv1A2B.tmp", "mlv12345.tmp", "other.tmp"};
-    FILETIME yesterday;
-    ::GetSystemTimeAsFileTime(&yesterday);
-    reinterpret_cast<ULARGE_INTEGER&>(yesterday).QuadPart -= 864000000000ull;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    ticks.QuadPart -= 864000000000ull;
+    FILETIME yesterday = {ticks.LowPart, ticks.HighPart};
     for (const char* name : old) {
         ASSERT_TRUE(testutil::WriteFileBytes(m_dir / name, "x"));
         HANDLE hFile = ::CreateFileA((m_dir / name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);

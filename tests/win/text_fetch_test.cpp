@@ -158,10 +158,10 @@ TEST_F(TextFetch, TenSecondsOfSilenceGiveEmptyTextButASlowSteadyBodyArrivesWhole
         int result = 0;
         DWORD ms = 0;
     };
-    Run runs[] = {{"http://127.0.0.1:" + std::to_string(unanswered.port()) + "/a.txt"},
-                  {Url("/silent.txt")},
-                  {Url("/stalled.txt")},
-                  {Url("/slow.txt")}};
+    Run runs[] = {{"http://127.0.0.1:" + std::to_string(unanswered.port()) + "/a.txt", ""},
+                  {Url("/silent.txt"), ""},
+                  {Url("/stalled.txt"), ""},
+                  {Url("/slow.txt"), ""}};
     std::vector<std::thread> threads;
     for (Run& run : runs) {
         threads.emplace_back([&run] {
