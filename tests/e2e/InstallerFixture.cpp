@@ -303,7 +303,9 @@ Pixels ReadDib(HDC hdc, HBITMAP hSource, int width, int height)
     return pixels;
 }
 
-Pixels CaptureClient(HWND hDlg)
+namespace {
+
+Pixels CaptureClientOnce(HWND hDlg)
 {
     RECT rc;
     ::GetClientRect(hDlg, &rc);
@@ -320,6 +322,24 @@ Pixels CaptureClient(HWND hDlg)
     ::DeleteDC(hMem);
     ::ReleaseDC(nullptr, hScreen);
     return pixels;
+}
+
+}  // namespace
+
+// What the screen shows once the wizard has painted: a page shown a moment ago may still
+// wait for its paint on a busy machine, so the picture counts once two in a row agree.
+Pixels CaptureClient(HWND hDlg)
+{
+    ::RedrawWindow(hDlg, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pixels last = CaptureClientOnce(hDlg);
+    for (int i = 0; i < 30; ++i) {
+        ::Sleep(100);
+        Pixels now = CaptureClientOnce(hDlg);
+        if (now.width == last.width && now.height == last.height && now.data == last.data)
+            break;
+        last = std::move(now);
+    }
+    return last;
 }
 
 Pixels SkinOfSetup(int id)
