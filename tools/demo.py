@@ -90,6 +90,7 @@ def make_content(root, build_dir):
 def start_server(root, content, port):
     port_file = root / "publisher.ports"
     port_file.unlink(missing_ok=True)
+    (root / "requests.log").unlink(missing_ok=True)   # the server adds to it: show this run's only
     log = open(root / "publisher.log", "wb")
     server = subprocess.Popen([sys.executable, str(REPO / "tools" / "publisher_server.py"), "--content",
                                str(content), "--port", str(port), "--port-file", str(port_file),
