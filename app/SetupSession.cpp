@@ -28,13 +28,18 @@ CString FetchTermsText()
 
 void SetupSession::ReadPartnerId()
 {
-    UsePartnerId(PartnerIdFromModulePath(OwnProgramPath()));
+    ChoosePartnerId(CString());
+    RecordPartnerId();
 }
 
-void SetupSession::UsePartnerId(const CString& partnerId)
+void SetupSession::ChoosePartnerId(const CString& givenPartnerId)
 {
-    strPartnerId = partnerId;
+    strPartnerId = givenPartnerId.IsEmpty() ? PartnerIdFromModulePath(OwnProgramPath()) : givenPartnerId;
     SetupLog::Write("partner id: \"%s\"", strPartnerId.GetString());
+}
+
+void SetupSession::RecordPartnerId()
+{
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "pid", strPartnerId, 0, 1);
 }
 
