@@ -52,8 +52,10 @@ void SetupSession::ComputeInstallFolder()
 CString SetupSession::FetchComponentList()
 {
     CString text;
-    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text);
-    if (IsMissingAnswer(text)) {
+    unsigned long status = 0;
+    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text, &status);
+    // A busy or failing server's page is no list either.
+    if (IsMissingAnswer(text) || status != 200) {
         SetupLog::Write("components offered: none (no component list)");
         return CString();
     }

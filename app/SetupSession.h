@@ -38,7 +38,8 @@ struct SetupSession {
     // Fills g_szProgramFilesDir and strInstallDir.
     void ComputeInstallFolder();
     // Fetches this partner's component list from the product web server and reads it.
-    // Returns the list as the server sent it (empty when it is missing).
+    // Returns the list as the server sent it (empty when it is missing: a reply that is
+    // empty, holds "404 Not Found" or comes with another status than 200).
     CString FetchComponentList();
     // Appends the accepted rows of a component list text to pComponents.
     void ParseComponentList(const CString& text);

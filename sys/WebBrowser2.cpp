@@ -4,7 +4,6 @@
 #include <exdispid.h>
 #include <urlmon.h>
 
-#include <cwchar>
 #include <vector>
 
 #include "COleControlSite.h"
@@ -117,11 +116,12 @@ public:
         // headers, cancel), FileDownload(active document, cancel), NewWindow2(window,
         // cancel), NewWindow3(window, cancel, flags, context URL, URL).
         if (dispid == DISPID_BEFORENAVIGATE2 && pParams->cArgs == 7) {
-            const VARIANT& url = pParams->rgvarg[5];
-            if ((IsThisBrowser(pParams->rgvarg[6]) && !IsWebPage(url)) || NamesProgram(url)) {
-                Cancel(pParams->rgvarg[0]);
-                ::SetPropA(m_hHost, kRefusedProperty, reinterpret_cast<HANDLE>(1));
-            }
+            const CString url = AddressOf(pParams->rgvarg[5]);
+            const bool bOwn = IsThisBrowser(pParams->rgvarg[6]);
+            if ((bOwn && !IsWebPage(url)) || IsProgramAddress(url))
+                Refuse(pParams->rgvarg[0], url);
+            else if (bOwn)
+                m_lastPage = url;
         } else if (dispid == DISPID_FILEDOWNLOAD && pParams->cArgs == 2) {
             // A document the browser shows itself comes this way too: only a file goes.
             const VARIANT& document = pParams->rgvarg[1];
@@ -158,37 +158,44 @@ private:
         return bSame;
     }
 
-    // A navigation's address; null when it holds none.
-    static BSTR AddressOf(const VARIANT& url)
+    // A navigation's address in the program's code page; empty when it holds none.
+    static CString AddressOf(const VARIANT& url)
     {
         const VARIANT* pUrl = url.vt == (VT_VARIANT | VT_BYREF) ? url.pvarVal : &url;
-        return pUrl && pUrl->vt == VT_BSTR ? pUrl->bstrVal : nullptr;
+        const BSTR text = pUrl && pUrl->vt == VT_BSTR ? pUrl->bstrVal : nullptr;
+        const int cb = text ? ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
+        if (cb <= 0)
+            return CString();
+        std::vector<char> address(size_t(cb), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, text, -1, address.data(), cb, nullptr, nullptr);
+        return CString(address.data());
     }
 
     // The address is an http or https URL (https only, when so asked): nothing else.
-    bool IsWebPage(const VARIANT& url) const
+    bool IsWebPage(const CString& url) const
     {
-        const BSTR text = AddressOf(url);
-        return text && (::_wcsnicmp(text, L"https://", 8) == 0 ||
-                        (!m_bHttpsOnly && ::_wcsnicmp(text, L"http://", 7) == 0));
+        return url.Left(8).CompareNoCase("https://") == 0 || (!m_bHttpsOnly && url.Left(7).CompareNoCase("http://") == 0);
     }
 
-    // The address names a program: a download that is refused before it is requested.
-    static bool NamesProgram(const VARIANT& url)
+    // Cancels a navigation. Navigate marks its host's text with the address it asked for:
+    // a browser that asks its guard later (Wine's does) finds the refused address there,
+    // which then gives way to the page still shown.
+    void Refuse(const VARIANT& cancel, const CString& url)
     {
-        const BSTR text = AddressOf(url);
-        const int cb = text ? ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
-        if (cb <= 0)
-            return false;
-        std::vector<char> address(size_t(cb), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, text, -1, address.data(), cb, nullptr, nullptr);
-        return IsProgramAddress(address.data());
+        Cancel(cancel);
+        ::SetPropA(m_hHost, kRefusedProperty, reinterpret_cast<HANDLE>(1));
+        const int cch = ::GetWindowTextLengthA(m_hHost);
+        std::vector<char> text(size_t(cch > 0 ? cch : 0) + 1, '\0');
+        ::GetWindowTextA(m_hHost, text.data(), int(text.size()));
+        if (url == text.data())
+            ::SetWindowTextA(m_hHost, m_lastPage);
     }
 
     LONG m_cRef = 1;
     IUnknown* m_pBrowser;   // the browser's identity, unreferenced: the browser holds this guard
     const HWND m_hHost;     // the browser's host window
     const bool m_bHttpsOnly;
+    CString m_lastPage;     // the last address of the browser itself that was let through
 };
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "support/ProxyControl.h"
+
 namespace e2e {
 namespace {
 
@@ -77,6 +79,112 @@ TEST_F(InstallFailureTest, VersionReplyHoldingNotFoundInstallsNothing)
 TEST_F(InstallFailureTest, EmptyVersionReplyInstallsNothing)
 {
     ExpectUnusableVersionReply("vnone", "");
+}
+
+TEST_F(InstallFailureTest, VersionReplyWithAnEmptyVersionInstallsNothing)
+{
+    ExpectUnusableVersionReply("vblank", "OK||0.9.1");
+}
+
+// A busy server's page, and a reply cut after "OK|1.0.", are no version reply.
+TEST_F(InstallFailureTest, VersionReplyOfABusyServerOrCutShortInstallsNothing)
+{
+    const std::pair<const char*, const char*> faults[] = {{"status", "code=503"}, {"short", "bytes=7"}};
+    for (const auto& fault : faults) {
+        CleanMachine();
+        ASSERT_TRUE(publisher::Reset());
+        ASSERT_TRUE(publisher::Fault("/app/ver.php", fault.first, fault.second, "stats"));
+        ExpectUnusableVersionReply("vbusy", "OK|1.0.3|1.0.1");
+    }
+}
+
+class ProxyPromptTest : public InstallFailureTest {
+protected:
+    void SetUp() override
+    {
+        InstallFailureTest::SetUp();
+        // A player the last test started may still hold its file for a moment.
+        ASSERT_TRUE(testutil::WaitFor([&] {
+            CleanMachine();
+            return !testutil::FileExists(InstallDir());
+        }, 10000));
+        ASSERT_NE(proxy::Port(), 0) << "the loopback proxy does not run";
+        ASSERT_TRUE(proxy::SetCredentials("lee", "w1zard-pass") && proxy::ClearLog());
+        ASSERT_TRUE(m_system.Set());
+        ServePartner("asked", {kExtras});
+        ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_asked.exe", "\"/LOG=" + (m_dir / "setup.log") + "\""));
+    }
+    // The proxy's prompt, once it shows.
+    HWND WaitForPrompt()
+    {
+        HWND hPrompt = nullptr;
+        testutil::WaitFor([&] { return (hPrompt = proxy::FindPrompt(m_wizard.ProcessId())) != nullptr; }, 30000);
+        return hPrompt;
+    }
+    // Waits until the prompt that was answered has gone.
+    bool PromptGone(HWND hPrompt)
+    {
+        return testutil::WaitFor([&] { return !::IsWindow(hPrompt) || !::IsWindowVisible(hPrompt); }, 10000);
+    }
+    int Prompts() const
+    {
+        const std::string log = testutil::ReadFileBytes(m_dir / "setup.log");
+        int count = 0;
+        for (size_t at = 0; (at = log.find("; asking the user", at)) != std::string::npos; ++at)
+            ++count;
+        return count;
+    }
+
+    proxy::ScopedSystemProxy m_system{"127.0.0.1:" + std::to_string(proxy::Port())};
+};
+
+TEST_F(ProxyPromptTest, TheWizardAsksForTheProxysCredentialsAgainWhenWrongAndThenInstalls)
+{
+    HWND hPrompt = WaitForPrompt();
+    ASSERT_NE(hPrompt, nullptr) << "no prompt for the proxy's credentials";
+    proxy::AnswerPrompt(hPrompt, "lee", "typo");
+    ASSERT_TRUE(PromptGone(hPrompt));
+    hPrompt = WaitForPrompt();
+    ASSERT_NE(hPrompt, nullptr) << "refused credentials are asked for again";
+    proxy::AnswerPrompt(hPrompt, "lee", "w1zard-pass");
+    ASSERT_TRUE(PromptGone(hPrompt));
+
+    ASSERT_TRUE(m_wizard.WaitForWizard() && m_wizard.WaitForTree());
+    NextTo(5);
+    ASSERT_TRUE(WaitForFinishPage());
+    EXPECT_FALSE(m_wizard.IsVisible(kFinishNotice));
+    ASSERT_TRUE(m_wizard.PressNext());
+    EXPECT_EQ(m_wizard.WaitForExit(), 0);
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    EXPECT_TRUE(LogSent());
+    // Every request of the run (texts, downloads, reports) went through with what was typed.
+    int forwarded = 0;
+    for (const proxy::LogEntry& entry : proxy::ReadLog())
+        forwarded += entry.forwarded;
+    EXPECT_EQ(size_t(forwarded), publisher::ReadLog().size());
+    EXPECT_EQ(Prompts(), 2);
+    const std::string log = testutil::ReadFileBytes(m_dir / "setup.log");
+    EXPECT_EQ(log.find("w1zard-pass"), std::string::npos);
+    EXPECT_EQ(log.find("typo"), std::string::npos);
+}
+
+TEST_F(ProxyPromptTest, ACancelledPromptEndsOnAFinishPageThatSaysThePlayerIsMissing)
+{
+    HWND hPrompt = WaitForPrompt();
+    ASSERT_NE(hPrompt, nullptr) << "no prompt for the proxy's credentials";
+    ::PostMessageA(hPrompt, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(PromptGone(hPrompt));
+    ASSERT_TRUE(m_wizard.WaitForWizard() && m_wizard.WaitForTree());
+    NextTo(5);
+    ASSERT_TRUE(WaitForFinishPage());
+    EXPECT_TRUE(m_wizard.IsVisible(kFinishNotice));
+    EXPECT_FALSE(m_wizard.IsVisible(1012));
+    ASSERT_TRUE(m_wizard.PressNext());
+    EXPECT_EQ(m_wizard.WaitForExit(), 2);
+    EXPECT_EQ(Prompts(), 1) << "after a Cancel nobody is asked again";
+    EXPECT_TRUE(publisher::ReadLog().empty());
+    EXPECT_FALSE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
+    EXPECT_TRUE(StartedPrograms().empty());
 }
 
 TEST_F(InstallFailureTest, MissingPlayerStillRecordsItButMakesNoShortcut)
