@@ -135,16 +135,19 @@ class Handler(BaseHTTPRequestHandler):
     def relay(self, upstream):
         """Copies the reply until the server closes, the client hangs up or the server stops."""
         client = self.connection
+        watched = [upstream, client]
         stop = self.server.app_stop
         idle_since = time.monotonic()
         while not stop.is_set() and time.monotonic() - idle_since < RELAY_IDLE_SECONDS:
-            readable, _, _ = select.select([upstream, client], [], [], 0.2)
+            readable, _, _ = select.select(watched, [], [], 0.2)
             if client in readable:
+                # A hang-up ends the relay; bytes the client sends early are left unread.
                 try:
-                    if not client.recv(65536):
+                    if not client.recv(1, socket.MSG_PEEK):
                         return
                 except OSError:
                     return
+                watched = [upstream]
             if upstream in readable:
                 try:
                     data = upstream.recv(256 * 1024)

@@ -7,7 +7,6 @@ Run with: python3 -m unittest discover -s tests/server -v
 import base64
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
@@ -105,29 +104,11 @@ class AuthProxyTest(unittest.TestCase):
         self.assertEqual(fields[5], "Basic abc", "the server's own credentials pass")
         self.assertEqual(self.proxy.log(), [["GET", self.url("/a.txt?x=1"), "good", "yes"]])
 
-    def test_changed_credentials_apply_and_the_log_never_holds_them(self):
-        self.proxy.ask("/__proxy/credentials?user=lee&password=n3w")
-        old = self.proxy.ask(self.url("/a.txt"), headers=(("Proxy-Authorization", basic("kim", "s3cret")),))
-        new = self.proxy.ask(self.url("/a.txt"), headers=(("Proxy-Authorization", basic("lee", "n3w")),))
-        self.assertEqual((old[0].split()[1], new[0].split()[1]), ("407", "404"))
-        log = self.proxy.ask("/__proxy/log")[2].decode()
-        for secret in ("s3cret", "n3w", base64.b64encode(b"lee:n3w").decode()):
-            self.assertNotIn(secret, log)
-
     def test_only_loopback_http_is_forwarded(self):
         good = (("Proxy-Authorization", basic("kim", "s3cret")),)
         for target in ("http://192.0.2.1:80/x", "http://example.com/x", "ftp://127.0.0.1:21/x"):
             self.assertEqual(self.proxy.ask(target, headers=good)[0].split()[1], "403", target)
         self.assertEqual([entry[3] for entry in self.proxy.log()], ["no"] * 3)
-
-    def test_a_reply_that_goes_silent_is_cut_when_the_client_hangs_up(self):
-        exchange(self.product, b"GET /__control/fault?path=/quiet.txt&kind=silent HTTP/1.0\r\n\r\n")
-        head = ("GET %s HTTP/1.1\r\nProxy-Authorization: %s\r\n\r\n" % (self.url("/quiet.txt"), basic("kim", "s3cret")))
-        with socket.create_connection(("127.0.0.1", self.proxy.port), timeout=5) as s:
-            s.sendall(head.encode())
-            time.sleep(0.3)
-        # The proxy serves the next request as usual.
-        self.assertEqual(self.proxy.ask("/__proxy/ping")[2], b"OK\n")
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ namespace proxy {
 namespace {
 
 const char kSettingsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const char* const kSettings[] = {"ProxyEnable", "ProxyServer"};
 
 std::string Control(const std::string& target)
 {
@@ -16,68 +17,42 @@ std::string Control(const std::string& target)
     return reply.status == 200 ? reply.body : std::string();
 }
 
-void Restore(const char* name, const testutil::RegValue& value)
+// The prompt's edit fields: the user name's and the password's (ES_PASSWORD).
+struct Fields {
+    HWND user = nullptr;
+    HWND password = nullptr;
+};
+
+BOOL CALLBACK CollectField(HWND hWnd, LPARAM lParam)
 {
-    if (value.exists)
-        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, name, value.type, value.data.data(),
-                          DWORD(value.data.size()));
-    else
-        ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, name);
+    Fields* fields = reinterpret_cast<Fields*>(lParam);
+    char name[8] = {};
+    ::GetClassNameA(hWnd, name, sizeof name);
+    if (::lstrcmpiA(name, "Edit") == 0)
+        ((::GetWindowLongA(hWnd, GWL_STYLE) & ES_PASSWORD) ? fields->password : fields->user) = hWnd;
+    return TRUE;
 }
 
-struct PromptSearch {
+Fields FieldsOf(HWND hDialog)
+{
+    Fields fields;
+    ::EnumChildWindows(hDialog, &CollectField, reinterpret_cast<LPARAM>(&fields));
+    return fields;
+}
+
+struct Search {
     DWORD processId;
     HWND found;
 };
 
-BOOL CALLBACK FindPasswordField(HWND hWnd, LPARAM lParam)
+BOOL CALLBACK FindPrompt(HWND hWnd, LPARAM lParam)
 {
-    char name[16] = {};
-    ::GetClassNameA(hWnd, name, sizeof name);
-    if (::lstrcmpiA(name, "Edit") == 0 && (::GetWindowLongA(hWnd, GWL_STYLE) & ES_PASSWORD)) {
-        *reinterpret_cast<bool*>(lParam) = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK FindPromptWindow(HWND hWnd, LPARAM lParam)
-{
-    PromptSearch* search = reinterpret_cast<PromptSearch*>(lParam);
+    Search* search = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
-    char name[16] = {};
-    ::GetClassNameA(hWnd, name, sizeof name);
-    if (pid != search->processId || !::IsWindowVisible(hWnd) || std::string(name) != "#32770")
-        return TRUE;
-    bool hasPassword = false;
-    ::EnumChildWindows(hWnd, &FindPasswordField, reinterpret_cast<LPARAM>(&hasPassword));
-    if (!hasPassword)
-        return TRUE;
-    search->found = hWnd;
-    return FALSE;
-}
-
-struct Typing {
-    std::string user;
-    std::string password;
-    bool userDone = false;
-};
-
-BOOL CALLBACK TypeIntoFields(HWND hWnd, LPARAM lParam)
-{
-    Typing* typing = reinterpret_cast<Typing*>(lParam);
-    char name[16] = {};
-    ::GetClassNameA(hWnd, name, sizeof name);
-    if (::lstrcmpiA(name, "Edit") != 0)
-        return TRUE;
-    if (::GetWindowLongA(hWnd, GWL_STYLE) & ES_PASSWORD) {
-        ::SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typing->password.c_str()));
-    } else if (!typing->userDone) {
-        ::SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typing->user.c_str()));
-        typing->userDone = true;
-    }
-    return TRUE;
+    if (pid == search->processId && ::IsWindowVisible(hWnd) && FieldsOf(hWnd).password)
+        search->found = hWnd;
+    return search->found == nullptr;
 }
 
 }  // namespace
@@ -88,62 +63,63 @@ int Port()
     return text ? std::atoi(text) : 0;
 }
 
-std::vector<LogEntry> ReadLog()
+std::vector<std::string> Forwarded()
 {
-    std::vector<LogEntry> entries;
-    const std::string text = Control("/__proxy/log");
-    size_t from = 0;
-    for (size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
-        std::vector<std::string> fields;
-        const std::string line = text.substr(from, end - from);
-        size_t start = 0;
-        for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-            fields.push_back(line.substr(start, tab - start));
-        fields.push_back(line.substr(start));
-        if (fields.size() == 4)
-            entries.push_back(LogEntry{fields[0], fields[1], fields[2], fields[3] == "yes"});
+    // method, URL, credentials, forwarded: one line per request.
+    std::vector<std::string> paths;
+    const std::string log = Control("/__proxy/log");
+    for (size_t from = 0, end; (end = log.find('\n', from)) != std::string::npos; from = end + 1) {
+        const std::string line = log.substr(from, end - from);
+        const size_t urlAt = line.find('\t') + 1;
+        const std::string url = line.substr(urlAt, line.find('\t', urlAt) - urlAt);
+        const size_t path = url.find('/', url.find("//") + 2);
+        if (line.size() > 4 && line.compare(line.size() - 4, 4, "\tyes") == 0 && path != std::string::npos)
+            paths.push_back(url.substr(path));
     }
-    return entries;
+    return paths;
 }
 
-bool ClearLog()
+bool Reset(const std::string& user, const std::string& password)
 {
-    return Control("/__proxy/clear-log") == "OK\n";
-}
-
-bool SetCredentials(const std::string& user, const std::string& password)
-{
-    return Control("/__proxy/credentials?user=" + publisher::UrlEncode(user) +
+    return Control("/__proxy/clear-log") == "OK\n" &&
+           Control("/__proxy/credentials?user=" + publisher::UrlEncode(user) +
                    "&password=" + publisher::UrlEncode(password)) == "OK\n";
 }
 
 ScopedSystemProxy::ScopedSystemProxy(const std::string& hostAndPort)
-    : m_enable(testutil::ReadRegValue(HKEY_CURRENT_USER, kSettingsKey, "ProxyEnable")),
-      m_server(testutil::ReadRegValue(HKEY_CURRENT_USER, kSettingsKey, "ProxyServer"))
 {
+    for (int i = 0; i < 2; ++i)
+        m_values[i] = testutil::ReadRegValue(HKEY_CURRENT_USER, kSettingsKey, kSettings[i]);
     const DWORD on = 1;
-    m_set = ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "ProxyEnable", REG_DWORD, &on, sizeof on) == 0 &&
-            ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "ProxyServer", REG_SZ, hostAndPort.c_str(),
+    m_set = ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, kSettings[0], REG_DWORD, &on, sizeof on) == 0 &&
+            ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, kSettings[1], REG_SZ, hostAndPort.c_str(),
                               DWORD(hostAndPort.size() + 1)) == 0;
 }
 
 ScopedSystemProxy::~ScopedSystemProxy()
 {
-    Restore("ProxyEnable", m_enable);
-    Restore("ProxyServer", m_server);
+    for (int i = 0; i < 2; ++i) {
+        const testutil::RegValue& value = m_values[i];
+        if (value.exists)
+            ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, kSettings[i], value.type, value.data.data(),
+                              DWORD(value.data.size()));
+        else
+            ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, kSettings[i]);
+    }
 }
 
-HWND FindPrompt(DWORD processId)
+HWND WaitForPrompt(DWORD processId, DWORD timeoutMs)
 {
-    PromptSearch search{processId, nullptr};
-    ::EnumWindows(&FindPromptWindow, reinterpret_cast<LPARAM>(&search));
+    Search search{processId, nullptr};
+    testutil::WaitFor([&] { return !::EnumWindows(&FindPrompt, reinterpret_cast<LPARAM>(&search)); }, timeoutMs);
     return search.found;
 }
 
 void AnswerPrompt(HWND hPrompt, const std::string& user, const std::string& password)
 {
-    Typing typing{user, password};
-    ::EnumChildWindows(hPrompt, &TypeIntoFields, reinterpret_cast<LPARAM>(&typing));
+    const Fields fields = FieldsOf(hPrompt);
+    ::SendMessageA(fields.user, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(user.c_str()));
+    ::SendMessageA(fields.password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password.c_str()));
     ::PostMessageA(hPrompt, WM_COMMAND, IDOK, 0);
 }
 

@@ -1,6 +1,6 @@
 // The loopback proxy that asks for credentials (tools/auth_proxy.py) as the tests under
 // Wine use it: the system's proxy setting pointed at it, its log, its credentials, and
-// the proxy-credentials prompt a program shows when it meets it.
+// the prompt a program shows when it meets it.
 #pragma once
 
 #include <windows.h>
@@ -14,18 +14,10 @@ namespace proxy {
 
 // Its port, from MELVORA_PROXY_PORT (0 when unset).
 int Port();
-
-// One request asked of the proxy.
-struct LogEntry {
-    std::string method;
-    std::string url;           // as asked: the whole URL
-    std::string credentials;   // "none", "good" or "wrong"
-    bool forwarded = false;
-};
-std::vector<LogEntry> ReadLog();
-bool ClearLog();
-// The credentials it asks for from now on.
-bool SetCredentials(const std::string& user, const std::string& password);
+// The paths (with queries) of the requests it forwarded, oldest first.
+std::vector<std::string> Forwarded();
+// Forgets its log; from now on it asks for these credentials. False when it does not answer.
+bool Reset(const std::string& user, const std::string& password);
 
 // While it lives, the system's proxy setting (HKEY_CURRENT_USER's Internet Settings) is
 // host:port; the earlier setting comes back when it goes.
@@ -38,14 +30,13 @@ public:
     bool Set() const { return m_set; }
 
 private:
-    testutil::RegValue m_enable;
-    testutil::RegValue m_server;
+    testutil::RegValue m_values[2];
     bool m_set = false;
 };
 
-// The proxy-credentials prompt the process shows (a dialog with a password field); null
-// when it shows none.
-HWND FindPrompt(DWORD processId);
+// The process's prompt for a user name and password (a dialog with a password field),
+// once it shows within timeoutMs; null when none does.
+HWND WaitForPrompt(DWORD processId, DWORD timeoutMs = 30000);
 // Types the user name and password into the prompt and presses OK.
 void AnswerPrompt(HWND hPrompt, const std::string& user, const std::string& password);
 

@@ -290,29 +290,15 @@ private:
         explicit EventsPoint(RecordingControl& control) : m_control(control) {}
         IDispatch* pSink = nullptr;
 
-        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+        STDMETHODIMP QueryInterface(REFIID, void** ppv) override
         {
-            if (riid != IID_IUnknown && riid != IID_IConnectionPoint) {
-                *ppv = nullptr;
-                return E_NOINTERFACE;
-            }
-            *ppv = this;
-            AddRef();
-            return S_OK;
+            *ppv = nullptr;
+            return E_NOINTERFACE;   // the guard's site asks nothing of it but Advise
         }
         STDMETHODIMP_(ULONG) AddRef() override { return m_control.AddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return m_control.Release(); }
-        STDMETHODIMP GetConnectionInterface(IID* pIid) override
-        {
-            *pIid = DIID_DWebBrowserEvents2;
-            return S_OK;
-        }
-        STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** ppContainer) override
-        {
-            *ppContainer = &m_control;
-            m_control.AddRef();
-            return S_OK;
-        }
+        STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+        STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
         STDMETHODIMP Advise(IUnknown* pUnkSink, DWORD* pdwCookie) override
         {
             if (pSink || FAILED(pUnkSink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&pSink))))
@@ -336,24 +322,21 @@ private:
         RecordingControl& m_control;
     };
 
-    // BeforeNavigate2(this browser, URL, ...) to the sink; whether it cancelled.
+    // BeforeNavigate2(this browser, URL, flags, frame, post data, headers, cancel) to the
+    // sink; whether it cancelled.
     bool FireBeforeNavigate(const std::wstring& url)
     {
-        VARIANT address, empty;
-        ::VariantInit(&empty);
+        VARIANT address = {};
         address.vt = VT_BSTR;
         address.bstrVal = ::SysAllocString(url.c_str());
         VARIANT_BOOL cancel = VARIANT_FALSE;
-        VARIANTARG args[7];
-        for (VARIANTARG& arg : args) {
-            arg.vt = VT_VARIANT | VT_BYREF;
-            arg.pvarVal = &empty;
-        }
-        args[6].vt = VT_DISPATCH;
-        args[6].pdispVal = static_cast<IDispatch*>(this);
-        args[5].pvarVal = &address;
+        VARIANTARG args[7] = {};
         args[0].vt = VT_BOOL | VT_BYREF;
         args[0].pboolVal = &cancel;
+        args[5].vt = VT_VARIANT | VT_BYREF;
+        args[5].pvarVal = &address;
+        args[6].vt = VT_DISPATCH;
+        args[6].pdispVal = static_cast<IDispatch*>(this);
         DISPPARAMS params = {args, nullptr, 7, 0};
         m_point.pSink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
         ::SysFreeString(address.bstrVal);
