@@ -118,16 +118,15 @@ def uninstall(wine, root, pages, build_dir):
     rc = walk.wait(timeout=300)
     for line in log.read_bytes().decode("cp949", "replace").replace("\r", "").strip().splitlines():
         say("  " + line)
-    drive_c = wine.prefix / "drive_c"
-    left = [p for p in (drive_c / "Program Files" / "MELVORA", drive_c / "ProgramData/Microsoft/Windows/Start Menu"
-                        / "Programs" / "MELVORA") if p.exists()]
-    left += [p for p in (drive_c / "users").rglob(LINK_NAME)]
+    folders = wine.folders()
+    left = [p for p in (folders["program_files"] / "MELVORA", folders["common_programs"] / "MELVORA") if p.exists()]
+    left += [p for p in (wine.prefix / "drive_c" / "users").rglob(LINK_NAME)]
     for key in (r"HKCU\Software\MELVORA", UNINSTALL_KEY):
         if wine.run_quiet(["wine", "reg", "query", key]) == 0:
             left.append(key)
     if wine.run_quiet(["wine", "reg", "query", RUN_KEY, "/v", "MELVORA"]) == 0:
         left.append(RUN_KEY + r"\MELVORA")
-    kept = sorted(p.name for p in (drive_c / "Program Files").glob("MELVORA *"))
+    kept = sorted(p.name for p in folders["program_files"].glob("MELVORA *"))
     if left:
         say("demo: the uninstall left behind: " + ", ".join(map(str, left)))
     else:
@@ -139,7 +138,7 @@ def uninstall(wine, root, pages, build_dir):
 
 
 def summary(wine, root):
-    program_files = wine.prefix / "drive_c" / "Program Files"
+    program_files = wine.folders()["program_files"]
     say("\ndemo: what the installer left behind")
     for folder in ("MELVORA", "MELVORA Tools", "MELVORA Extras"):
         path = program_files / folder

@@ -4,8 +4,10 @@
 set -euo pipefail
 
 # libgnutls30:i386 is Wine's TLS for https; it is only recommended by libwine:i386, so an
-# install without recommended packages must name it.
-need=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 libgnutls30:i386 xvfb xauth
+# install without recommended packages must name it; libgnutls30 is the 64-bit Wine's.
+# The x86_64 toolchain builds the programs that run the tests on hosts without 32-bit code.
+need=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+      wine wine32:i386 wine64 libgnutls30:i386 libgnutls30 xvfb xauth
       fonts-nanum imagemagick xdotool locales clang libclang-rt-14-dev cmake g++ googletest
       osslsigncode openssl curl python3 nginx-light util-linux)
 

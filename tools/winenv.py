@@ -197,6 +197,39 @@ class WineEnv:
     def windows_path(self, path):
         return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
+    def unix_path(self, windows_path):
+        """Where a C:\\ path of the prefix lies on this machine."""
+        drive, _, rest = windows_path.partition(":")
+        if drive.upper() != "C" or not rest.startswith("\\"):
+            raise ValueError(f"not a path on the prefix's drive C: {windows_path}")
+        return self.prefix / "drive_c" / Path(*rest.strip("\\").split("\\"))
+
+    def folders(self):
+        """The prefix's folders as the programs that run here see them (their own registry
+        view, so the 64-bit one's Program Files in a 64-bit prefix), as Unix paths:
+        program_files, common_programs, desktop, quick_launch."""
+        if getattr(self, "_folders", None):
+            return self._folders
+        values = {}
+        for key in (r"HKLM\Software\Microsoft\Windows\CurrentVersion",
+                    r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders",
+                    r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"):
+            out = self.root / "folders-query.txt"
+            if self.run_quiet(["wine", "reg", "query", key], timeout=60, log_path=out) != 0:
+                raise RuntimeError(f"could not read {key} in the prefix")
+            for line in out.read_bytes().decode("cp949", "replace").splitlines():
+                name, kind, value = (line.strip().split("    ", 2) + ["", ""])[:3]
+                if kind.strip() == "REG_SZ":
+                    values[name.strip()] = value.strip()
+            out.unlink()
+        self._folders = {
+            "program_files": self.unix_path(values["ProgramFilesDir"]),
+            "common_programs": self.unix_path(values["Common Programs"]),
+            "desktop": self.unix_path(values["Desktop"]),
+            "quick_launch": self.unix_path(values["AppData"]) / "Microsoft" / "Internet Explorer" / "Quick Launch",
+        }
+        return self._folders
+
     def start_wineserver(self):
         # A persistent server makes each program start in well under a second.
         self.run_quiet(["wineserver", "-p"], timeout=30)

@@ -11,7 +11,6 @@ uninstaller removes the install again.
 """
 
 import ctypes
-import getpass
 import json
 import os
 import re
@@ -139,11 +138,10 @@ class PublishedSite(unittest.TestCase):
         self.addCleanup(wine.close)
         wine.prepare(need_display=True)
         wine.start_wineserver()
-        drive_c = wine.prefix / "drive_c"
-        user = drive_c / "users" / getpass.getuser()
-        program_files = drive_c / "Program Files"
-        links = [user / "Desktop" / LINK, user / "AppData/Roaming/Microsoft/Internet Explorer/Quick Launch" / LINK,
-                 drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/MELVORA" / LINK]
+        folders = wine.folders()
+        program_files = folders["program_files"]
+        links = [folders["desktop"] / LINK, folders["quick_launch"] / LINK,
+                 folders["common_programs"] / "MELVORA" / LINK]
         self.clean_machine(wine, program_files, links)
         self.addCleanup(self.clean_machine, wine, program_files, links)   # the prefix is shared with other tests
         links[1].parent.mkdir(parents=True, exist_ok=True)   # an installed browser would have made it

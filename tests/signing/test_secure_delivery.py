@@ -163,7 +163,6 @@ class SecureDelivery(unittest.TestCase):
             cls.server = HttpsPublisher(cls.tmp, content, cert, key, cls.ca)
             cls.wine = WineEnv(ROOT, display=None)
             cls.wine.prepare(need_display=True)
-            cls.drive_c = cls.wine.prefix / "drive_c"
             cls.setup = cls.tmp / f"Setup_{PARTNER}.exe"
             shutil.copyfile(cls.build / "Setup.exe", cls.setup)
         except BaseException:
@@ -265,14 +264,12 @@ class SecureDelivery(unittest.TestCase):
 
     @classmethod
     def clean_machine(cls):
+        folders = cls.wine.folders()
         for folder in ["MELVORA", *COMPONENTS]:
-            shutil.rmtree(cls.drive_c / "Program Files" / folder, ignore_errors=True)
-        shutil.rmtree(cls.drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "MELVORA",
-                      ignore_errors=True)
-        for link in cls.drive_c.glob(f"users/*/Desktop/{LINK_NAME}"):
-            link.unlink()
-        for link in cls.drive_c.glob(f"users/*/AppData/Roaming/Microsoft/Internet Explorer/Quick Launch/{LINK_NAME}"):
-            link.unlink()
+            shutil.rmtree(folders["program_files"] / folder, ignore_errors=True)
+        shutil.rmtree(folders["common_programs"] / "MELVORA", ignore_errors=True)
+        for link in (folders["desktop"] / LINK_NAME, folders["quick_launch"] / LINK_NAME):
+            link.unlink(missing_ok=True)
         for command in (["delete", PRODUCT_KEY, "/f"], ["delete", RUN_KEY, "/v", "MELVORA", "/f"],
                         ["delete", UNINSTALL_KEY, "/f"]):
             cls.wine.run_quiet(["wine", "reg", *command], timeout=60)
@@ -285,7 +282,7 @@ class SecureDelivery(unittest.TestCase):
         return found.group(1) if found else None
 
     def install_folder(self, name="MELVORA"):
-        return self.drive_c / "Program Files" / name
+        return self.wine.folders()["program_files"] / name
 
     def walk(self, name, *options):
         """Walks the wizard from start to finish (or as demo_walk's options say); returns

@@ -80,13 +80,20 @@ BOOL TestParent::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*)
 
 CommonControls6::CommonControls6()
 {
+    // The assembly is the one built for this program's machine.
+#ifdef _WIN64
+#define MELVORA_MACHINE "amd64"
+#else
+#define MELVORA_MACHINE "x86"
+#endif
     static const char kManifest[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
         "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
-        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"x86\" "
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"" MELVORA_MACHINE "\" "
         "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/></dependentAssembly></dependency>\r\n"
         "</assembly>\r\n";
+#undef MELVORA_MACHINE
     char folder[MAX_PATH] = {};
     ::GetTempPathA(sizeof folder, folder);
     const std::string path = std::string(folder) + "melvora-controls6.manifest";
