@@ -98,6 +98,102 @@ TEST_F(InstallFailureTest, VersionReplyOfABusyServerOrCutShortInstallsNothing)
     }
 }
 
+TEST_F(InstallFailureTest, MissingPlayerStillRecordsItButMakesNoShortcut)
+{
+    ServePartner("nopl", {kExtras});
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/nopl/1.0.3/MELVORA.exe", "status", "code=503"));
+    InstallToFinishPage("nopl");
+    int tries = 0;   // a busy server is tried three times
+    for (const auto& entry : Requests("product"))
+        tries += entry.path == "/app/ver_file/nopl/1.0.3/MELVORA.exe";
+    EXPECT_EQ(tries, 3);
+    EXPECT_FALSE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    // The rest of the install went on.
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
+    EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\RAZezazi.exe"));
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    FinishWithoutPlayer();
+}
+
+TEST_F(InstallFailureTest, UpdaterCutShortKeepsTheEarlierUpdaterVersion)
+{
+    ServePartner("cut", {});
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/cut/1.0.1/VIVoreder.exe", "short", ""));
+    WriteProductValue("updater_ver", "0.9.7");
+    WriteProductValue("dellog_ver", "0.9.7");
+    InstallToFinishPage("cut");
+    EXPECT_TRUE(Requested("/app/ver_file/cut/1.0.1/VIVoreder.exe"));
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "0.9.7");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "dellog_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
+}
+
+TEST_F(InstallFailureTest, StalledPlayerGivesUpAfterTwiceThirtySecondsAndKeepsTheEarlierPlayer)
+{
+    ServePartner("stall", {kExtras});
+    // The player's reply stops after its first 1,000 bytes, and the server stays silent.
+    ASSERT_TRUE(publisher::Fault("/app/ver_file/stall/1.0.3/MELVORA.exe", "silent", "bytes=1000"));
+    ASSERT_TRUE(::CreateDirectoryA(InstallDir().c_str(), nullptr));
+    const std::string earlierPlayer = "the player of an earlier install";
+    ASSERT_TRUE(testutil::WriteFileBytes(InstallDir() + "\\MELVORA.exe", earlierPlayer));
+
+    StartWizard("stall");
+    NextTo(5);
+    const DWORD start = ::GetTickCount();
+    ASSERT_TRUE(WaitForFinishPage(120000)) << "the install did not reach the finish page";
+    const DWORD elapsed = ::GetTickCount() - start;
+    std::printf("finish page %lu ms after the install started\n", static_cast<unsigned long>(elapsed));
+    EXPECT_GE(elapsed, 60000u);
+    EXPECT_LT(elapsed, 80000u);
+    EXPECT_FALSE(m_wizard.IsVisible(kFinishNotice));   // the earlier player is there to start
+
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe"), earlierPlayer);
+    EXPECT_EQ(testutil::FolderEntries(InstallDir()),
+              (std::vector<std::string>{"MELVORA.exe", "RAZezazi.exe", "VIVoreder.exe", "ZUZade.dll", "uninstall.exe",
+                                        "uninstall.ini"}));
+    EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\RAZezazi.exe"), m_standIn);
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+}
+
+// Three fixed files fail as connections and busy servers do for a moment; each is tried
+// again, the cut player only for its rest, and the install ends as if nothing happened.
+TEST_F(InstallFailureTest, PassingFaultsAreRiddenOutAndTheFinishPageIsAsUsual)
+{
+    ServePartner("flaky", {kExtras});
+    const std::string base = "/app/ver_file/flaky/";
+    ASSERT_TRUE(publisher::Fault(base + "1.0.3/MELVORA.exe", "short", "bytes=3000&times=1"));
+    ASSERT_TRUE(publisher::Fault(base + "1.0.1/VIVoreder.exe", "status", "code=503&times=2"));
+    ASSERT_TRUE(publisher::Fault(base + "1.0.3/RAZezazi.exe", "reset", "times=1"));
+    InstallToFinishPage("flaky");
+
+    for (const char* name : {"MELVORA.exe", "VIVoreder.exe", "RAZezazi.exe", "uninstall.exe"})
+        EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\" + name), m_standIn) << name;
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "dellog_ver"), "1.0.3");
+    std::vector<std::string> tries;
+    for (const auto& entry : Requests("product")) {
+        if (entry.path.compare(0, base.size(), base) == 0)
+            tries.push_back(entry.path.substr(base.size()) + (entry.range.empty() ? "" : " " + entry.range));
+    }
+    EXPECT_EQ(tries, (std::vector<std::string>{"1.0.3/MELVORA.exe", "1.0.3/MELVORA.exe bytes=3000-", "1.0.3/ZUZade.dll",
+                                               "1.0.1/VIVoreder.exe", "1.0.1/VIVoreder.exe", "1.0.1/VIVoreder.exe",
+                                               "1.0.3/RAZezazi.exe", "1.0.3/RAZezazi.exe"}));
+    // The finish page, pixel for pixel, where the skin shows around the shortcut options.
+    EXPECT_FALSE(m_wizard.IsVisible(kFinishNotice));
+    std::vector<RECT> options;
+    for (int id : {101, 103, 1011, 1012, 1001})
+        options.push_back(m_wizard.ControlRect(id));
+    EXPECT_EQ(SkinDifference(CaptureClient(m_wizard.Dialog()), SkinOfSetup(132), options), "");
+    ASSERT_TRUE(m_wizard.PressNext());
+    EXPECT_EQ(m_wizard.WaitForExit(), 0);
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA\\MELVORA.exe"); }));
+}
+
 class ProxyPromptTest : public InstallFailureTest {
 protected:
     void SetUp() override
