@@ -9,7 +9,19 @@ bool IsBlank(char ch)
     return ch == ' ' || ch == '\t';
 }
 
-enum class Option { Help, Silent, Components, NoComponents, NoShortcuts, NoRun, PartnerId, Log, Unknown };
+enum class Option {
+    Help,
+    Silent,
+    Components,
+    NoComponents,
+    NoShortcuts,
+    NoRun,
+    PartnerId,
+    Log,
+    ProxyUser,
+    ProxyPassword,
+    Unknown
+};
 
 struct OptionName {
     const char* name;
@@ -27,6 +39,8 @@ const OptionName kOptions[] = {
     {"NORUN", Option::NoRun, false},
     {"PID", Option::PartnerId, true},
     {"LOG", Option::Log, true},
+    {"PROXYUSER", Option::ProxyUser, true},
+    {"PROXYPASS", Option::ProxyPassword, true},
 };
 
 const OptionName* FindOption(const CString& name)
@@ -88,6 +102,17 @@ bool Apply(Option option, const CString& value, const CString& argument, SetupOp
             return false;
         }
         options.logPath = value;
+        return true;
+    case Option::ProxyUser:
+    case Option::ProxyPassword:
+        // The argument itself is never repeated: it may hold the password.
+        options.proxyCredentialsGiven = true;
+        (option == Option::ProxyUser ? options.proxyUser : options.proxyPassword) = value;
+        if (value.IsEmpty() || HasControlCharacter(value)) {
+            error = option == Option::ProxyUser ? "프록시 사용자 이름이 잘못되었습니다: /PROXYUSER"
+                                                : "프록시 암호가 잘못되었습니다: /PROXYPASS";
+            return false;
+        }
         return true;
     case Option::Unknown: break;
     }
@@ -152,13 +177,15 @@ bool ParseSetupOptions(const std::vector<CString>& args, SetupOptions& options, 
             error = Problem("알 수 없는 옵션입니다", arg);
             return false;
         }
+        // The refusal names the option, not the argument: /PROXYPASS's holds a password.
+        const CString named = known->option == Option::ProxyPassword ? CString("/PROXYPASS") : arg;
         if ((equals >= 0) != known->takesValue) {
-            error = Problem(known->takesValue ? "값이 필요한 옵션입니다" : "값을 받지 않는 옵션입니다", arg);
+            error = Problem(known->takesValue ? "값이 필요한 옵션입니다" : "값을 받지 않는 옵션입니다", named);
             return false;
         }
         for (Option before : seen) {
             if (before == known->option) {
-                error = Problem("같은 옵션이 두 번 쓰였습니다", arg);
+                error = Problem("같은 옵션이 두 번 쓰였습니다", named);
                 return false;
             }
         }
@@ -175,13 +202,35 @@ bool ParseSetupOptions(const std::vector<CString>& args, SetupOptions& options, 
         error = "/COMPONENTS 와 /NOCOMPONENTS 는 함께 쓸 수 없습니다";
         return false;
     }
-    const bool needsSilent =
-        options.componentsGiven || options.noComponents || options.noShortcuts || options.noRun || options.partnerIdGiven;
+    if (options.proxyCredentialsGiven && (options.proxyUser.IsEmpty() || options.proxyPassword.IsEmpty())) {
+        error = "/PROXYUSER 와 /PROXYPASS 는 함께 써야 합니다";
+        return false;
+    }
+    const bool needsSilent = options.componentsGiven || options.noComponents || options.noShortcuts ||
+                             options.noRun || options.partnerIdGiven || options.proxyCredentialsGiven;
     if (needsSilent && !options.silent) {
         error = "/LOG 외의 옵션은 /S 와 함께만 쓸 수 있습니다";
         return false;
     }
     return true;
+}
+
+CString CommandLineForLog(const std::vector<CString>& args)
+{
+    CString line;
+    for (const CString& arg : args) {
+        const int equals = arg.Find('=');
+        const OptionName* known = arg.GetLength() > 1 && (arg[0] == '/' || arg[0] == '-') && equals > 1
+                                      ? FindOption(arg.Mid(1, equals - 1))
+                                      : nullptr;
+        CString shown = known && known->option == Option::ProxyPassword ? arg.Left(equals + 1) + "(hidden)" : arg;
+        if (shown.IsEmpty() || shown.Find(' ') >= 0 || shown.Find('\t') >= 0)
+            shown = "\"" + shown + "\"";
+        if (!line.IsEmpty())
+            line += ' ';
+        line += shown;
+    }
+    return line;
 }
 
 bool IsWellFormedPartnerId(const CString& id)
@@ -200,8 +249,8 @@ bool IsWellFormedPartnerId(const CString& id)
 
 const char* SetupUsageText()
 {
-    return "사용법: Setup.exe [/S [/COMPONENTS=이름1,이름2 | /NOCOMPONENTS] [/NOSHORTCUTS] [/NORUN] [/PID=ID]] "
-           "[/LOG=파일]\r\n"
+    return "사용법: Setup.exe [/S [/COMPONENTS=이름1,이름2 | /NOCOMPONENTS] [/NOSHORTCUTS] [/NORUN] [/PID=ID] "
+           "[/PROXYUSER=이름 /PROXYPASS=암호]] [/LOG=파일]\r\n"
            "\r\n"
            "/S\t창 없이 설치합니다 (무인 설치).\r\n"
            "/COMPONENTS=이름1,이름2\t이름을 지정한 추가 구성 요소만 설치합니다. 필수 구성 요소는 항상 설치됩니다.\r\n"
@@ -209,6 +258,8 @@ const char* SetupUsageText()
            "/NOSHORTCUTS\t바로 가기를 만들지 않습니다.\r\n"
            "/NORUN\t설치가 끝난 뒤 플레이어를 실행하지 않습니다.\r\n"
            "/PID=ID\t파일 이름 대신 이 파트너 ID로 설치합니다 (영문자, 숫자, -, _, ~).\r\n"
+           "/PROXYUSER=이름 /PROXYPASS=암호\t인증을 요구하는 프록시에 쓸 사용자 이름과 암호입니다 (게시자 서버에는 "
+           "보내지 않습니다).\r\n"
            "/LOG=파일\t설치 과정을 UTF-8 텍스트 파일에 기록합니다. /S 없이도 쓸 수 있습니다.\r\n"
            "/? 또는 /HELP\t이 도움말을 보여 줍니다.\r\n"
            "\r\n"

@@ -19,6 +19,9 @@ struct SetupOptions {
     bool partnerIdGiven = false;
     CString partnerId;           // /PID=id, instead of the id from the file name
     CString logPath;             // /LOG=path; empty: no log
+    bool proxyCredentialsGiven = false;
+    CString proxyUser;           // /PROXYUSER=name: for a proxy that asks (407), never for the servers
+    CString proxyPassword;       // /PROXYPASS=password: the same; never logged
 };
 
 // Splits a command line (the arguments after the program's own name) the way programs
@@ -32,8 +35,11 @@ std::vector<CString> SplitCommandLine(const CString& commandLine);
 // `error` naming the argument at fault, when an option is unknown, given twice, lacks its
 // value or has one it should not, holds a malformed value, contradicts another option,
 // comes without /S where only an unattended install takes it, or stands beside /? (which
-// stands alone).
+// stands alone). /PROXYUSER and /PROXYPASS come together.
 bool ParseSetupOptions(const std::vector<CString>& args, SetupOptions& options, CString& error);
+
+// The arguments as the log shows them: blanks quoted, the value of /PROXYPASS left out.
+CString CommandLineForLog(const std::vector<CString>& args);
 
 // A partner id given on the command line: 1 to 64 letters, digits, "-", "_" and "~", the
 // characters an id in a file name keeps in every address the setup builds.

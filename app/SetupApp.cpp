@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "ProductConstants.h"
+#include "ProxyCredentials.h"
 #include "SetupDlg.h"
 #include "SetupLog.h"
 #include "SilentSetup.h"
@@ -86,8 +87,11 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
                           MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         return ExitSetupRunning;
     }
-    if (options.silent)
+    if (options.silent) {
+        if (options.proxyCredentialsGiven)
+            UseProxyCredentials(options.proxyUser, options.proxyPassword);
         return RunSilentSetup(options);
+    }
 
     AfxEnableControlContainer();   // the wizard hosts the web browser control
     AfxInitRichEdit();             // the terms-of-use text
@@ -106,7 +110,8 @@ BOOL CSetupApp::InitInstance()
 {
     SetupOptions options;
     CString error;
-    const bool understood = ParseSetupOptions(SplitCommandLine(m_lpCmdLine), options, error);
+    const std::vector<CString> args = SplitCommandLine(m_lpCmdLine);
+    const bool understood = ParseSetupOptions(args, options, error);
     if (understood && options.help) {
         ShowMessage(SetupUsageText(), MB_ICONINFORMATION);
         m_nExitCode = ExitInstalled;
@@ -115,7 +120,7 @@ BOOL CSetupApp::InitInstance()
     // A log that cannot be made is no reason to install any less.
     if (!options.logPath.IsEmpty() && !SetupLog::Open(options.logPath) && !options.silent)
         ShowMessage("로그 파일을 만들 수 없습니다: " + options.logPath, MB_ICONWARNING);
-    SetupLog::Write("setup started; command line: %s", m_lpCmdLine);
+    SetupLog::Write("setup started; command line: %s", CommandLineForLog(args).GetString());
     if (understood) {
         m_nExitCode = RunSetup(*this, options);
     } else {

@@ -10,6 +10,7 @@
 #include "HttpDownloader.h"
 #include "ProcessStopper.h"
 #include "ProductConstants.h"
+#include "ProxyCredentials.h"
 #include "PublisherHosts.h"
 
 namespace {
@@ -116,9 +117,6 @@ BOOL CSetupDlg::OnInitDialog()
     m_session.pComponents = new ComponentEntry[kComponentCapacity];
     m_session.nComponentCount = 0;
 
-    // Fires once, as soon as the dialog's loop is first idle (the component list).
-    SetTimer(0, 0);
-
     // A build for https takes no page whose certificate fails, not even on the user's say.
     if (MELVORA_PUBLISHER_HTTPS)
         m_browser.RefuseCertificateProblems();
@@ -131,7 +129,12 @@ BOOL CSetupDlg::OnInitDialog()
     m_progress.SetBarColors(3, kBarColour, kBarColour, kBarColour);
     m_progress.Invalidate(TRUE);
 
+    // A proxy that asks for credentials gets WinInet's prompt over the wizard.
+    AskForProxyCredentialsIn(m_hWnd);
     const CString termsText = FetchTermsText();
+    // Fires once, as soon as the dialog's loop is first idle (the component list); armed
+    // after the terms, so that a prompt's own message loop cannot fire it.
+    SetTimer(0, 0);
 
     pDesktopCheck = new CSkinCheckButton(IDB_CHECK_ON, IDB_CHECK_OFF);
     pDesktopCheck->Create("o", WS_CHILD | WS_VISIBLE | WS_TABSTOP, CRect(), this, IDC_DESKTOP_CHECK);
@@ -292,6 +295,9 @@ BOOL CSetupDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
         return TRUE;
     case WM_DOWNLOAD_PROGRESS:
         *pResult = OnDownloadProgress(wParam, lParam);
+        return TRUE;
+    case WM_PROXY_PROMPT:   // a request of the install thread meets a proxy that asks
+        *pResult = AnswerProxyPrompt(lParam);
         return TRUE;
     default:
         break;

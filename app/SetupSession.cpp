@@ -28,13 +28,18 @@ CString FetchTermsText()
 
 void SetupSession::ReadPartnerId()
 {
-    UsePartnerId(PartnerIdFromModulePath(OwnProgramPath()));
+    ChoosePartnerId(CString());
+    RecordPartnerId();
 }
 
-void SetupSession::UsePartnerId(const CString& partnerId)
+void SetupSession::ChoosePartnerId(const CString& givenPartnerId)
 {
-    strPartnerId = partnerId;
+    strPartnerId = givenPartnerId.IsEmpty() ? PartnerIdFromModulePath(OwnProgramPath()) : givenPartnerId;
     SetupLog::Write("partner id: \"%s\"", strPartnerId.GetString());
+}
+
+void SetupSession::RecordPartnerId()
+{
     RegWriteValue(HKEY_CURRENT_USER, kProductKey, "pid", strPartnerId, 0, 1);
 }
 
@@ -47,8 +52,10 @@ void SetupSession::ComputeInstallFolder()
 CString SetupSession::FetchComponentList()
 {
     CString text;
-    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text);
-    if (IsMissingAnswer(text)) {
+    unsigned long status = 0;
+    FetchUrlText(ComponentListUrl(MELVORA_PRODUCT_ORIGIN, strPartnerId), text, &status);
+    // A busy or failing server's page is no list either.
+    if (IsMissingAnswer(text) || status != 200) {
         SetupLog::Write("components offered: none (no component list)");
         return CString();
     }

@@ -28,15 +28,18 @@ struct SetupSession {
     ComponentEntry* pComponents = nullptr;   // kComponentCapacity records while the wizard runs
     int nComponentCount = 0;                 // filled records, from the front
 
-    // Reads the partner id from the program's own file name and records it as "pid"
-    // under HKEY_CURRENT_USER "Software\MELVORA".
+    // Reads the partner id from the program's own file name and records it.
     void ReadPartnerId();
-    // Takes the partner id given instead (the command line's /PID) and records it the same way.
-    void UsePartnerId(const CString& partnerId);
+    // Takes the partner id given (the command line's /PID), or the file name's when none
+    // is given, without recording it yet.
+    void ChoosePartnerId(const CString& givenPartnerId);
+    // Records strPartnerId as "pid" under HKEY_CURRENT_USER "Software\MELVORA".
+    void RecordPartnerId();
     // Fills g_szProgramFilesDir and strInstallDir.
     void ComputeInstallFolder();
     // Fetches this partner's component list from the product web server and reads it.
-    // Returns the list as the server sent it (empty when it is missing).
+    // Returns the list as the server sent it (empty when it is missing: a reply that is
+    // empty, holds "404 Not Found" or comes with another status than 200).
     CString FetchComponentList();
     // Appends the accepted rows of a component list text to pComponents.
     void ParseComponentList(const CString& text);

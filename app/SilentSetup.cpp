@@ -77,13 +77,10 @@ CString UnknownComponent(const SetupOptions& options, const CString& listText)
 
 SetupExitCode RunSilentSetup(const SetupOptions& options)
 {
-    StopRunningProcesses(kPlayerExe);
-
+    // Nothing with effects (a registry value, a stopped player) before the command line's
+    // component names have been judged against the list.
     SetupSession session;
-    if (options.partnerIdGiven)
-        session.UsePartnerId(options.partnerId);
-    else
-        session.ReadPartnerId();
+    session.ChoosePartnerId(options.partnerIdGiven ? options.partnerId : CString());
     std::unique_ptr<ComponentEntry[]> components(new ComponentEntry[kComponentCapacity]);
     session.pComponents = components.get();
     session.nComponentCount = 0;
@@ -94,16 +91,29 @@ SetupExitCode RunSilentSetup(const SetupOptions& options)
     session.ComputeInstallFolder();
     const CString listText = session.FetchComponentList();
 
-    const CString unknown = UnknownComponent(options, listText);
-    if (!unknown.IsEmpty()) {
-        SetupLog::Write("refused: /COMPONENTS names \"%s\", which the component list does not hold; nothing installed",
-                        unknown.GetString());
-        return ExitBadCommandLine;
+    // Without a list the names cannot be judged: they are not wrong, only missing. The
+    // install goes on, and the components they name count as not installed.
+    int namedButUnlisted = 0;
+    if (options.componentsGiven && listText.IsEmpty()) {
+        namedButUnlisted = int(options.components.size());
+        SetupLog::Write("components: no component list, so none of the %d /COMPONENTS names is installed",
+                        namedButUnlisted);
+    } else {
+        const CString unknown = UnknownComponent(options, listText);
+        if (!unknown.IsEmpty()) {
+            SetupLog::Write(
+                "refused: /COMPONENTS names \"%s\", which the component list does not hold; nothing installed",
+                unknown.GetString());
+            return ExitBadCommandLine;
+        }
     }
 
+    StopRunningProcesses(kPlayerExe);
+    session.RecordPartnerId();
     CreateFolderPath(session.strInstallDir);
     SilentInstallUi ui(options);
-    const InstallOutcome outcome = RunInstallSequence(session.Target(), ui);
+    InstallOutcome outcome = RunInstallSequence(session.Target(), ui);
+    outcome.componentsMissing += namedButUnlisted;
 
     FinishChoices choices;
     choices.shortcuts = !options.noShortcuts;

@@ -111,7 +111,14 @@ void ParseVersionReply(const CString& reply, CString& playerVersion, CString& up
 
 bool IsUsableVersion(const CString& version)
 {
-    return !HasControlCharacter(version);
+    bool blank = true;
+    for (int i = 0; i < version.GetLength(); ++i) {
+        const char ch = version[i];
+        if (ch == '<' || ch == '>')
+            return false;   // markup: a web page (a network's login page) answered, not the server
+        blank = blank && (ch == ' ' || ch == '\t');
+    }
+    return !blank && !HasControlCharacter(version);
 }
 
 CString DownloadBaseUrl(const char* productOrigin)

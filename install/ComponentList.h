@@ -43,8 +43,10 @@ void ParseComponentRows(const CString& text, const CString& programFilesDir, con
 // Splits the version reply "<ignored>|<player>|<updater>[|...]": with one "|" the second
 // field is both versions, with none the whole reply is. Nothing is trimmed.
 void ParseVersionReply(const CString& reply, CString& playerVersion, CString& updaterVersion);
-// A version holding a control character (a line break after the last field, say) makes
-// the whole reply unusable: it would otherwise reach request lines and registry values.
+// A version that is empty or blank ("OK||0.9.1"), holds a control character (a line break
+// after the last field, say) or holds "<" or ">" (an HTML page, such as a network's login
+// page, in place of the reply) makes the whole reply unusable: it would otherwise reach
+// request lines, the download tree's paths (as an empty segment) and registry values.
 bool IsUsableVersion(const CString& version);
 
 // The download tree on the product web server.

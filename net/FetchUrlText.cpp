@@ -6,9 +6,11 @@
 #include "UrlRequest.h"
 #include "UrlRules.h"
 
-int FetchUrlText(const CString& url, CString& text)
+int FetchUrlText(const CString& url, CString& text, unsigned long* pStatus)
 {
     text.Empty();
+    if (pStatus)
+        *pStatus = 0;
     const CString target = NormaliseFetchUrl(url, kBuildScheme);
     if (!IsFetchableUrl(target, kBuildScheme))
         return 1;
@@ -49,6 +51,9 @@ int FetchUrlText(const CString& url, CString& text)
         });
     if (silent)
         text.Empty();
-    LogRequest(target, ReplyStatus(request.get()), text.GetLength());
+    const DWORD status = ReplyStatus(request.get());
+    if (pStatus)
+        *pStatus = status;
+    LogRequest(target, status, text.GetLength());
     return 1;
 }

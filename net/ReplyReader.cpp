@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "DownloadProgress.h"
+
 namespace {
 
 const uint32_t kTextBufferSize = 65000;   // one byte stays free for the terminating zero
@@ -53,4 +55,12 @@ CString ReadReply(const ReplyReadFn& read)
         n = 0;
     }
     return reply;
+}
+
+bool IsWholeReply(uint32_t status, const char* declaredLength, uint64_t received, bool readFailed)
+{
+    if (status != 200 || readFailed)
+        return false;
+    uint32_t declared = 0;
+    return !declaredLength || (ParseDeclaredSize(declaredLength, &declared) && declared == received);
 }

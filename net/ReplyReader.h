@@ -22,6 +22,12 @@ using ReplyAvailableFn = std::function<uint32_t()>;
 // more than 64,999 at once, until a read brings nothing.
 CString ReadTextBody(const ReplyAvailableFn& available, const ReplyReadFn& read);
 
+// Whether a report's reply may be used at all: its status is 200, no read of it failed,
+// and where it declared a length (declaredLength, null when it has none) exactly that
+// many bytes came. A busy server's "503 Service Unavailable" is no version reply, and
+// neither is one cut after "OK|2.1.1" of "OK|2.1.10".
+bool IsWholeReply(uint32_t status, const char* declaredLength, uint64_t received, bool readFailed);
+
 // The install reports' loop: reads 1024 bytes at a time until a read fails or right
 // after the sixth read that brought fewer than 1024 bytes (the empty reads at the end of
 // the body count as such).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BuildScheme.h"
+#include "ProxyCredentials.h"
 #include "SetupLog.h"
 #include "UrlRules.h"
 
@@ -18,6 +19,7 @@ const DWORD kSocketRefused = 10061;    // WSAECONNREFUSED
 // The watch over a send waits this much longer than the bound, so that where WinInet
 // keeps the bound itself (everywhere but connecting under Wine) its own failure comes first.
 const DWORD kWatchMarginMs = 1000;
+const DWORD kMaxDroppedBodyBytes = 64 * 1024;
 
 // One send, shared by the caller that waits for it, the thread that makes it and the
 // request handle, whose status callback notes the time of each step of it (and wakes
@@ -86,6 +88,17 @@ const char* NullIfEmpty(const CString& text)
     return text.IsEmpty() ? nullptr : text.GetString();
 }
 
+// The body of a reply that is not the one asked for is read and dropped before the
+// request is sent again on its handle; one that goes on and on is left unread.
+void DropBody(HINTERNET hRequest)
+{
+    char buffer[4096];
+    DWORD total = 0;
+    DWORD n = 0;
+    while (total < kMaxDroppedBodyBytes && ::InternetReadFile(hRequest, buffer, sizeof buffer, &n) && n > 0)
+        total += n;
+}
+
 }  // namespace
 
 void SetSilenceBound(HINTERNET hInternet, DWORD dwSilenceMs)
@@ -137,10 +150,11 @@ void LogRequest(const CString& strUrl, DWORD dwStatus, unsigned long long nBytes
     CString ending;
     if (pszEnding)
         ending.Format(", %s", pszEnding);
+    const CString url = AddressForLog(strUrl);
     if (dwStatus == 0)
-        SetupLog::Write("GET %s: no reply%s", strUrl.GetString(), ending.GetString());
+        SetupLog::Write("GET %s: no reply%s", url.GetString(), ending.GetString());
     else
-        SetupLog::Write("GET %s: status %lu, %llu bytes%s", strUrl.GetString(), static_cast<unsigned long>(dwStatus),
+        SetupLog::Write("GET %s: status %lu, %llu bytes%s", url.GetString(), static_cast<unsigned long>(dwStatus),
                         nBytes, ending.GetString());
 }
 
@@ -308,8 +322,20 @@ bool CUrlRequest::OpenOnce(HINTERNET hRoot, const CString& strUrl, const char* p
         return false;
     }
     SetSilenceBound(m_hRequest, dwSilenceMs);
-    if (!SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs) ||
-        !ReplyIsAcceptable(m_hRequest)) {
+    OfferProxyCredentials(m_hRequest);
+    bool sent = SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs);
+    // A proxy that wants credentials WinInet could not give it: the request goes again
+    // with what the user types in, or fails as a refused connection would.
+    while (sent && ReplyStatus(m_hRequest) == HTTP_STATUS_PROXY_AUTH_REQ) {
+        if (!AnswerProxyChallenge(m_hRequest)) {
+            Close();
+            ::SetLastError(ERROR_INTERNET_INCORRECT_PASSWORD);
+            return false;
+        }
+        DropBody(m_hRequest);
+        sent = SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs);
+    }
+    if (!sent || !ReplyIsAcceptable(m_hRequest)) {
         Close();
         return false;
     }

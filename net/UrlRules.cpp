@@ -39,6 +39,22 @@ CString ServerGivenAddress(const CString& url, PublisherScheme scheme)
     return CString();
 }
 
+CString AddressForLog(const CString& url)
+{
+    const int scheme = url.Find("://");
+    if (scheme < 0)
+        return url;
+    const int host = scheme + 3;
+    // The credentials end at the authority's last "@"; the authority ends at the path,
+    // the query or the fragment.
+    int at = -1;
+    for (int i = host; i < url.GetLength() && url[i] != '/' && url[i] != '?' && url[i] != '#'; ++i) {
+        if (url[i] == '@')
+            at = i;
+    }
+    return at < 0 ? url : url.Left(host) + url.Mid(at + 1);
+}
+
 bool IsProgramFileName(const CString& path)
 {
     CString extension = path.Right(4);

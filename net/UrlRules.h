@@ -27,6 +27,10 @@ bool IsFetchableUrl(const CString& url, PublisherScheme scheme);
 // address counts as missing and nothing is fetched or shown for it.
 CString ServerGivenAddress(const CString& url, PublisherScheme scheme);
 
+// An address as the setup's log shows it: without the "user:password@" that may stand
+// before the host (a server's address may carry its credentials), otherwise unchanged.
+CString AddressForLog(const CString& url);
+
 // True when a downloaded file is a program whose signer is checked in a build that names
 // one: its name ends in ".exe" or ".dll", in any case.
 bool IsProgramFileName(const CString& path);

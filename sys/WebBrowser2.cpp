@@ -4,15 +4,18 @@
 #include <exdispid.h>
 #include <urlmon.h>
 
-#include <cwchar>
+#include <vector>
 
 #include "COleControlSite.h"
+#include "ProgramAddress.h"
 
 namespace {
 
 // The WebBrowser control, {8856F961-340A-11D0-A96B-00C04FD705A2}.
 const CLSID kClsidWebBrowser = {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
 const DISPID kDispIdNavigate = 0x68;
+// Set on the host window while the guard has cancelled a navigation that Navigate asked for.
+const char kRefusedProperty[] = "MELVORA.NavigationRefused";
 
 // The answer to every certificate problem of a page: do not load it. One object serves
 // every browser; it holds no state, so its references need no counting.
@@ -62,13 +65,18 @@ IServiceProvider* CertificateRefusalService()
     return &refusal;
 }
 
-// The browser's events (DWebBrowserEvents2), of which it answers three: BeforeNavigate2,
-// to cancel a navigation of the browser itself to anything but a web page, and NewWindow2
-// and NewWindow3, to cancel every new window. One object per browser, owned by the
-// browser's connection to it.
+// The browser's events (DWebBrowserEvents2), of which it answers four: BeforeNavigate2,
+// to cancel a navigation of the browser itself to anything but a web page and any
+// navigation to an address that names a program; FileDownload, to cancel every download
+// a page starts (the setup runs elevated: "open" would run the file with its rights);
+// and NewWindow2 and NewWindow3, to cancel every new window. One object per browser,
+// owned by the browser's connection to it.
 class WebPagesOnly final : public IDispatch {
 public:
-    WebPagesOnly(IUnknown* pBrowser, bool bHttpsOnly) : m_pBrowser(pBrowser), m_bHttpsOnly(bHttpsOnly) {}
+    WebPagesOnly(IUnknown* pBrowser, HWND hHost, bool bHttpsOnly)
+        : m_pBrowser(pBrowser), m_hHost(hHost), m_bHttpsOnly(bHttpsOnly)
+    {
+    }
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
@@ -105,10 +113,19 @@ public:
         if (!pParams)
             return S_OK;
         // Arguments come last first: BeforeNavigate2(browser, URL, flags, frame, post data,
-        // headers, cancel), NewWindow2(window, cancel), NewWindow3(window, cancel, flags,
-        // context URL, URL).
+        // headers, cancel), FileDownload(active document, cancel), NewWindow2(window,
+        // cancel), NewWindow3(window, cancel, flags, context URL, URL).
         if (dispid == DISPID_BEFORENAVIGATE2 && pParams->cArgs == 7) {
-            if (IsThisBrowser(pParams->rgvarg[6]) && !IsWebPage(pParams->rgvarg[5]))
+            const CString url = AddressOf(pParams->rgvarg[5]);
+            const bool bOwn = IsThisBrowser(pParams->rgvarg[6]);
+            if ((bOwn && !IsWebPage(url)) || IsProgramAddress(url))
+                Refuse(pParams->rgvarg[0], url);
+            else if (bOwn)
+                m_lastPage = url;
+        } else if (dispid == DISPID_FILEDOWNLOAD && pParams->cArgs == 2) {
+            // A document the browser shows itself comes this way too: only a file goes.
+            const VARIANT& document = pParams->rgvarg[1];
+            if (document.vt != VT_BOOL || document.boolVal == VARIANT_FALSE)
                 Cancel(pParams->rgvarg[0]);
         } else if (dispid == DISPID_NEWWINDOW2 && pParams->cArgs == 2) {
             Cancel(pParams->rgvarg[0]);
@@ -141,19 +158,44 @@ private:
         return bSame;
     }
 
-    // The address is an http or https URL (https only, when so asked): nothing else.
-    bool IsWebPage(const VARIANT& url) const
+    // A navigation's address in the program's code page; empty when it holds none.
+    static CString AddressOf(const VARIANT& url)
     {
         const VARIANT* pUrl = url.vt == (VT_VARIANT | VT_BYREF) ? url.pvarVal : &url;
-        if (!pUrl || pUrl->vt != VT_BSTR || !pUrl->bstrVal)
-            return false;
-        const BSTR text = pUrl->bstrVal;
-        return ::_wcsnicmp(text, L"https://", 8) == 0 || (!m_bHttpsOnly && ::_wcsnicmp(text, L"http://", 7) == 0);
+        const BSTR text = pUrl && pUrl->vt == VT_BSTR ? pUrl->bstrVal : nullptr;
+        const int cb = text ? ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
+        if (cb <= 0)
+            return CString();
+        std::vector<char> address(size_t(cb), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, text, -1, address.data(), cb, nullptr, nullptr);
+        return CString(address.data());
+    }
+
+    // The address is an http or https URL (https only, when so asked): nothing else.
+    bool IsWebPage(const CString& url) const
+    {
+        return url.Left(8).CompareNoCase("https://") == 0 || (!m_bHttpsOnly && url.Left(7).CompareNoCase("http://") == 0);
+    }
+
+    // Cancels a navigation. Navigate marks its host's text with the address it asked for:
+    // a browser that asks its guard later (Wine's does) finds the refused address there,
+    // which then gives way to the page still shown.
+    void Refuse(const VARIANT& cancel, const CString& url)
+    {
+        Cancel(cancel);
+        ::SetPropA(m_hHost, kRefusedProperty, reinterpret_cast<HANDLE>(1));
+        const int cch = ::GetWindowTextLengthA(m_hHost);
+        std::vector<char> text(size_t(cch > 0 ? cch : 0) + 1, '\0');
+        ::GetWindowTextA(m_hHost, text.data(), int(text.size()));
+        if (url == text.data())
+            ::SetWindowTextA(m_hHost, m_lastPage);
     }
 
     LONG m_cRef = 1;
     IUnknown* m_pBrowser;   // the browser's identity, unreferenced: the browser holds this guard
+    const HWND m_hHost;     // the browser's host window
     const bool m_bHttpsOnly;
+    CString m_lastPage;     // the last address of the browser itself that was let through
 };
 
 }  // namespace
@@ -187,7 +229,7 @@ void CWebBrowser2::KeepToWebPages(bool bHttpsOnly)
     IUnknown* pIdentity = nullptr;
     if (!pControl || FAILED(pControl->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pIdentity))))
         return;
-    WebPagesOnly* pGuard = new WebPagesOnly(pIdentity, bHttpsOnly);
+    WebPagesOnly* pGuard = new WebPagesOnly(pIdentity, m_hWnd, bHttpsOnly);
     pIdentity->Release();   // the guard compares with it; the site holds the browser
     pSite->ConnectEvents(DIID_DWebBrowserEvents2, static_cast<IDispatch*>(pGuard));
     pGuard->Release();      // the connection holds it from now on
@@ -197,7 +239,11 @@ void CWebBrowser2::Navigate(const char* pszURL, VARIANT* pvarFlags, VARIANT* pva
                             VARIANT* pvarPostData, VARIANT* pvarHeaders)
 {
     static const BYTE kParams[] = VTS_BSTR VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT VTS_PVARIANT;
-    if (SUCCEEDED(InvokeHelper(kDispIdNavigate, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams, pszURL, pvarFlags,
-                               pvarTargetFrameName, pvarPostData, pvarHeaders)))
+    ::RemovePropA(m_hWnd, kRefusedProperty);
+    const bool bTaken = SUCCEEDED(InvokeHelper(kDispIdNavigate, DISPATCH_METHOD, VT_EMPTY, nullptr, kParams, pszURL,
+                                               pvarFlags, pvarTargetFrameName, pvarPostData, pvarHeaders));
+    // The control takes a navigation that its guard then cancels: the window keeps
+    // naming the page that is still shown.
+    if (::RemovePropA(m_hWnd, kRefusedProperty) == nullptr && bTaken)
         SetWindowText(pszURL);
 }

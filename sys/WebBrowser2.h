@@ -15,9 +15,10 @@ public:
                 CWnd* pParentWnd, UINT nID);
 
     // Loads a page. Null VARIANT pointers leave the flags, target frame, post data and
-    // headers at the control's defaults. When the control takes the URL, the host
-    // window's text becomes that URL, so the page last asked for can be read from
-    // outside (WM_GETTEXT), even while the page itself is still loading.
+    // headers at the control's defaults. When the control takes the URL (and the guard of
+    // KeepToWebPages lets it go), the host window's text becomes that URL, so the page
+    // last asked for can be read from outside (WM_GETTEXT), even while the page itself is
+    // still loading; a refused URL leaves the text as it was.
     void Navigate(const char* pszURL, VARIANT* pvarFlags, VARIANT* pvarTargetFrameName, VARIANT* pvarPostData,
                   VARIANT* pvarHeaders);
 
@@ -32,5 +33,9 @@ public:
     // only, with bHttpsOnly) is cancelled before it starts, wherever it comes from
     // (Navigate, a link, a script), and so is every new window a page asks for. So no
     // javascript:, file:, res: or mk: address runs or opens inside the setup program.
+    // Nor does a download: a navigation of the browser or a frame to an address that
+    // names a program (IsProgramAddress) is cancelled before it is requested, and every
+    // other file download a page starts is cancelled as it begins (FileDownload), before
+    // the browser offers to open or save it.
     void KeepToWebPages(bool bHttpsOnly);
 };

@@ -248,6 +248,30 @@ def start_publisher(args, wine_env_root):
     return proc
 
 
+def start_proxy(port, folder):
+    """The loopback proxy that asks for credentials (tools/auth_proxy.py) on port."""
+    port_file = folder / "proxy.port"
+    port_file.unlink(missing_ok=True)
+    proc = subprocess.Popen([sys.executable, str(REPO / "tools" / "auth_proxy.py"), "--port", str(port),
+                             "--port-file", str(port_file), "--max-seconds", "3600"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    deadline = time.time() + 15
+    while not port_file.exists():
+        if proc.poll() is not None or time.time() > deadline:
+            proc.kill()
+            raise RuntimeError(f"the loopback proxy did not start on port {port}")
+        time.sleep(0.05)
+    return proc
+
+
+def stop_process(proc):
+    proc.terminate()
+    try:
+        proc.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+
+
 def convert_screenshots(folder):
     """The Windows tests save BMP files; keep PNG copies a person can open anywhere."""
     shots = sorted(folder.glob("*.bmp"))
@@ -305,14 +329,16 @@ def stage_wine(args, tally):
         return
 
     wine = WineEnv(args.root, display=None)
-    server = None
+    server = proxy = None
     try:
         log(f"wine: preparing the {'32' if arch == 'i686' else '64'}-bit prefix and the display")
         wine.prepare(need_display=True)
         wine.start_wineserver()
         server = start_publisher(args, args.root)
+        proxy = start_proxy(p + 3, args.root)
         extra = {
             "MELVORA_TEST_PORT": str(p),
+            "MELVORA_PROXY_PORT": str(p + 3),
             "MELVORA_SETUP_EXE": wine.windows_path(build / "Setup.exe"),
             "MELVORA_ARTIFACTS": wine.windows_path(args.root / "artifacts"),
         }
@@ -340,12 +366,9 @@ def stage_wine(args, tally):
     except Exception as exc:  # the environment itself failed
         tally.broken("wine", str(exc))
     finally:
-        if server:
-            server.terminate()
-            try:
-                server.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                server.kill()
+        for proc in (server, proxy):
+            if proc:
+                stop_process(proc)
         wine.close()
 
 

@@ -404,6 +404,8 @@ TEST_F(DialogStartTest, AHeldOneSetupMutexWithoutAWizardIsSaidInsteadOfEndingSil
     ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_abc.exe"));
     HWND hBox = nullptr;
     EXPECT_TRUE(testutil::WaitFor([&] { return (hBox = ::FindWindowA("#32770", "MELVORA")) != nullptr; }, 15000));
+    // The box is found as soon as it is made; its text follows a moment later.
+    testutil::WaitFor([&] { return !TextWithoutMessage(::GetDlgItem(hBox, 0xFFFF)).empty(); }, 5000);
     EXPECT_EQ(TextWithoutMessage(::GetDlgItem(hBox, 0xFFFF)), "이미 설치 프로그램이 실행 중입니다.");
     ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(m_wizard.WaitForExit(10000), 4);   // another setup is running

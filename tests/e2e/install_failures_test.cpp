@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "support/ProxyControl.h"
+
 namespace e2e {
 namespace {
 
@@ -77,6 +79,23 @@ TEST_F(InstallFailureTest, VersionReplyHoldingNotFoundInstallsNothing)
 TEST_F(InstallFailureTest, EmptyVersionReplyInstallsNothing)
 {
     ExpectUnusableVersionReply("vnone", "");
+}
+
+TEST_F(InstallFailureTest, VersionReplyWithAnEmptyVersionInstallsNothing)
+{
+    ExpectUnusableVersionReply("vblank", "OK||0.9.1");
+}
+
+// A busy server's page, and a reply cut after "OK|1.0.", are no version reply.
+TEST_F(InstallFailureTest, VersionReplyOfABusyServerOrCutShortInstallsNothing)
+{
+    const std::pair<const char*, const char*> faults[] = {{"status", "code=503"}, {"short", "bytes=7"}};
+    for (const auto& fault : faults) {
+        CleanMachine();
+        ASSERT_TRUE(publisher::Reset());
+        ASSERT_TRUE(publisher::Fault("/app/ver.php", fault.first, fault.second, "stats"));
+        ExpectUnusableVersionReply("vbusy", "OK|1.0.3|1.0.1");
+    }
 }
 
 TEST_F(InstallFailureTest, MissingPlayerStillRecordsItButMakesNoShortcut)
@@ -173,6 +192,78 @@ TEST_F(InstallFailureTest, PassingFaultsAreRiddenOutAndTheFinishPageIsAsUsual)
     ASSERT_TRUE(m_wizard.PressNext());
     EXPECT_EQ(m_wizard.WaitForExit(), 0);
     EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA\\MELVORA.exe"); }));
+}
+
+class ProxyPromptTest : public InstallFailureTest {
+protected:
+    void SetUp() override
+    {
+        InstallFailureTest::SetUp();
+        // A player the last test started may still hold its file for a moment.
+        ASSERT_TRUE(testutil::WaitFor([&] {
+            CleanMachine();
+            return !testutil::FileExists(InstallDir());
+        }, 10000));
+        ASSERT_NE(proxy::Port(), 0) << "the loopback proxy does not run";
+        ASSERT_TRUE(proxy::Reset("lee", "w1zard-pass") && m_system.Set());
+        ServePartner("asked", {kExtras});
+        ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_asked.exe", "\"/LOG=" + (m_dir / "setup.log") + "\""));
+    }
+    // Answers (or cancels, with an empty password) the prompt once it shows; false when none did.
+    bool Answer(const std::string& password)
+    {
+        const HWND hPrompt = proxy::WaitForPrompt(m_wizard.ProcessId());
+        if (!hPrompt)
+            return false;
+        if (password.empty())
+            ::PostMessageA(hPrompt, WM_COMMAND, IDCANCEL, 0);
+        else
+            proxy::AnswerPrompt(hPrompt, "lee", password);
+        return testutil::WaitFor([&] { return !::IsWindowVisible(hPrompt); }, 10000);
+    }
+    std::string Log() const { return testutil::ReadFileBytes(m_dir / "setup.log"); }
+    int Prompts() const
+    {
+        const std::string log = Log();
+        int count = 0;
+        for (size_t at = 0; (at = log.find("; asking the user", at)) != std::string::npos; ++at)
+            ++count;
+        return count;
+    }
+
+    proxy::ScopedSystemProxy m_system{"127.0.0.1:" + std::to_string(proxy::Port())};
+};
+
+TEST_F(ProxyPromptTest, TheWizardAsksForTheProxysCredentialsAgainWhenWrongAndThenInstalls)
+{
+    ASSERT_TRUE(Answer("typo")) << "no prompt for the proxy's credentials";
+    ASSERT_TRUE(Answer("w1zard-pass")) << "refused credentials are asked for again";
+    ASSERT_TRUE(m_wizard.WaitForWizard() && m_wizard.WaitForTree());
+    NextTo(5);
+    ASSERT_TRUE(WaitForFinishPage());
+    EXPECT_FALSE(m_wizard.IsVisible(kFinishNotice));
+    ASSERT_TRUE(m_wizard.PressNext());
+    EXPECT_EQ(m_wizard.WaitForExit(), 0);
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    // Every request of the run (texts, downloads, reports) went through with what was typed.
+    EXPECT_TRUE(LogSent());
+    EXPECT_EQ(proxy::Forwarded().size(), publisher::ReadLog().size());
+    EXPECT_EQ(Prompts(), 2);
+    EXPECT_EQ(Log().find("w1zard-pass"), std::string::npos);
+}
+
+TEST_F(ProxyPromptTest, ACancelledPromptEndsOnAFinishPageThatSaysThePlayerIsMissing)
+{
+    ASSERT_TRUE(Answer("")) << "no prompt for the proxy's credentials";
+    ASSERT_TRUE(m_wizard.WaitForWizard() && m_wizard.WaitForTree());
+    NextTo(5);
+    ASSERT_TRUE(WaitForFinishPage());
+    EXPECT_TRUE(m_wizard.IsVisible(kFinishNotice));
+    ASSERT_TRUE(m_wizard.PressNext());
+    EXPECT_EQ(m_wizard.WaitForExit(), 2);
+    EXPECT_EQ(Prompts(), 1) << "after a Cancel nobody is asked again";
+    EXPECT_TRUE(publisher::ReadLog().empty());
+    EXPECT_TRUE(StartedPrograms().empty());
 }
 
 }  // namespace

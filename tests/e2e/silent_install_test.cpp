@@ -2,6 +2,8 @@
 // its exit code, and the command lines it refuses.
 #include "InstallerFixture.h"
 
+#include "support/ProxyControl.h"
+#include "support/RunningPlayer.h"
 #include "support/SetupRunner.h"
 
 namespace e2e {
@@ -32,7 +34,60 @@ protected:
 
     std::string Log() const { return testutil::ReadFileBytes(m_dir / "setup.log"); }
     std::string LogArgument() const { return "\"/LOG=" + (m_dir / "setup.log") + "\""; }
+
+    // Every request the publisher's servers received came through the proxy.
+    void ExpectEveryRequestThroughTheProxy()
+    {
+        std::vector<std::string> received;
+        for (const auto& entry : publisher::ReadLog())
+            received.push_back(entry.path);
+        EXPECT_FALSE(received.empty());
+        EXPECT_EQ(received, proxy::Forwarded());
+    }
 };
+
+const char kProxyUser[] = "kim";
+const char kProxyPassword[] = "pr0xy-s3cret";
+
+TEST_F(SilentInstallTest, BehindAProxyThatAsksForCredentialsInstallsWithThemAndNeverLogsThePassword)
+{
+    ASSERT_NE(proxy::Port(), 0) << "the loopback proxy does not run";
+    ASSERT_TRUE(proxy::Reset(kProxyUser, kProxyPassword));
+    proxy::ScopedSystemProxy system("127.0.0.1:" + std::to_string(proxy::Port()));
+    ASSERT_TRUE(system.Set());
+    ServePartner("proxied", {kTools});
+
+    const std::string credentials = std::string("/PROXYUSER=") + kProxyUser + " /PROXYPASS=" + kProxyPassword;
+    EXPECT_EQ(RunSilently("proxied", "/S /NORUN " + credentials + " " + LogArgument()), 0);
+    for (const char* file : {"MELVORA.exe", "ZUZade.dll", "VIVoreder.exe", "RAZezazi.exe", "uninstall.exe"})
+        EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\" + file)) << file;
+    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }, 5000));
+    EXPECT_TRUE(LogSent()) << Log();
+    ExpectEveryRequestThroughTheProxy();
+    // The servers' own credentials still reach them; the proxy's never do.
+    EXPECT_TRUE(Requested("/app/ver.php", "stats"));
+    for (const auto& entry : publisher::ReadLog())
+        EXPECT_TRUE(entry.authorization.empty() || entry.authorization == publisher::BasicAuthorization())
+            << entry.path << ": " << entry.authorization;
+    const std::string log = Log();
+    EXPECT_NE(log.find("/PROXYPASS=(hidden)"), std::string::npos) << log;
+    for (const std::string& secret : {std::string(kProxyPassword), std::string("Proxy-Authorization"),
+                                     std::string("a2ltOnByMHh5LXMzY3JldA==")})   // base64 of kim:pr0xy-s3cret
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+
+    // Without credentials, or with refused ones, nothing passes; the log says why.
+    const std::pair<std::string, const char*> runs[] = {
+        {"", "the proxy asked for credentials (407), and none were given"},
+        {std::string("/PROXYUSER=") + kProxyUser + " /PROXYPASS=wrong", "the proxy refused the credentials of user"}};
+    for (const auto& run : runs) {
+        CleanMachine();
+        ASSERT_TRUE(publisher::ClearLog());
+        EXPECT_EQ(RunSilently("proxied", "/S /NORUN " + run.first + " " + LogArgument()), 2) << run.first;
+        EXPECT_TRUE(publisher::ReadLog().empty());
+        EXPECT_FALSE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
+        EXPECT_NE(Log().find(run.second), std::string::npos) << Log();
+    }
+}
 
 TEST_F(SilentInstallTest, InstallsTheNamedAndLockedComponentsWithoutShortcutsAndLogsIt)
 {
@@ -102,10 +157,27 @@ TEST_F(SilentInstallTest, RefusesABadCommandLineBeforeAnythingHappens)
     EXPECT_TRUE(publisher::ReadLog().empty());
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "pid"), "<missing>");
 
-    // A component the list does not name: refused once the list is known, before the install.
+    // A component the list does not name: refused once the list is known, before the install
+    // and before anything with effects (a running player is left alone, no "pid" is written).
+    RunningPlayer player(m_dir.path(), "MELVORA.exe");
+    ASSERT_TRUE(player.Started());
     EXPECT_EQ(RunSilently("badline", "/S /COMPONENTS=nothing " + LogArgument()), 5);
     EXPECT_FALSE(Requested("/app/ver.php", "stats"));
     EXPECT_NE(Log().find("\"nothing\""), std::string::npos) << Log();
+    EXPECT_TRUE(player.IsRunning());
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "pid"), "<missing>");
+}
+
+TEST_F(SilentInstallTest, WithoutAComponentListTheNamedComponentsAreMissingNotWrong)
+{
+    ServePartner("nolist", {kExtras});
+    ASSERT_TRUE(publisher::Fault("/app/setup/setup.php", "status", "code=503", "product"));
+    EXPECT_EQ(RunSilently("nolist", "/S /NORUN \"/COMPONENTS=추가 기능\" " + LogArgument()), 1);
+    EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "pid"), "nolist");
+    EXPECT_FALSE(Requested("/files/ExtrasSetup.exe"));
+    EXPECT_NE(Log().find("no component list, so none of the 1 /COMPONENTS names is installed"), std::string::npos)
+        << Log();
 }
 
 }  // namespace

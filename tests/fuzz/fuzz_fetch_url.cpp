@@ -1,6 +1,7 @@
 // The text fetch's URL rules on arbitrary input, for either scheme a build may have: the
 // normalised URL is trimmed, gets the build's scheme when it had no ":", is stable when
 // normalised again, and whatever is judged fetchable parses with a server and that scheme.
+// An address as logged holds no "@" before its path and keeps all that follows the host.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -53,5 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     url.Append(reinterpret_cast<const char*>(data), int(size));
     CheckScheme(url, PublisherScheme::Http);
     CheckScheme(url, PublisherScheme::Https);
+
+    const CString logged = AddressForLog(url);
+    const int scheme = url.Find("://");
+    Check(logged.GetLength() <= url.GetLength() && url.Right(logged.GetLength() - (scheme < 0 ? 0 : scheme + 3)) ==
+                                                       logged.Mid(scheme < 0 ? 0 : scheme + 3));
+    if (scheme >= 0) {
+        int end = scheme + 3;
+        while (end < logged.GetLength() && logged[end] != '/' && logged[end] != '?' && logged[end] != '#')
+            ++end;
+        Check(logged.Left(end).Find('@', scheme + 3) < 0);
+    }
     return 0;
 }

@@ -88,4 +88,22 @@ TEST(CommandLine, RefusesWhatItCannotReadBeforeAnythingHappens)
     EXPECT_EQ(Refusal("/S /PID=" "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"), "");   // 64 is fine
 }
 
+TEST(CommandLine, ProxyCredentialsGoTogetherWithSAndThePasswordIsNeverRepeated)
+{
+    const SetupOptions given = Parse("/S \"/ProxyUser=DOMAIN\\kim\" /PROXYPASS=p=w@rd!");
+    EXPECT_TRUE(given.proxyCredentialsGiven);
+    EXPECT_EQ(given.proxyUser, "DOMAIN\\kim");
+    EXPECT_EQ(given.proxyPassword, "p=w@rd!");
+    EXPECT_FALSE(Parse("/S").proxyCredentialsGiven);
+
+    for (const char* bad : {"/PROXYUSER=kim /PROXYPASS=secret", "/S /PROXYUSER=kim", "/S /PROXYPASS=secret",
+                            "/S /PROXYUSER= /PROXYPASS=secret", "/S /PROXYUSER=kim /PROXYPASS=",
+                            "/S /PROXYUSER=kim \"/PROXYPASS=se\tcret\"", "/S /PROXYUSER=kim /PROXYPASS=secret /PROXYPASS=secret"})
+        EXPECT_EQ(Refusal(bad).find("secret"), std::string::npos) << bad;   // refused, without the password
+    EXPECT_NE(Refusal("/S /PROXYPASS=secret"), "");
+
+    const std::vector<CString> args = SplitCommandLine("/S -proxypass=top\"\"secret \"/LOG=C:\\My Logs\\a.log\" /PROXYUSER=kim");
+    EXPECT_EQ(CommandLineForLog(args), "/S -proxypass=(hidden) \"/LOG=C:\\My Logs\\a.log\" /PROXYUSER=kim");
+}
+
 }  // namespace

@@ -254,4 +254,34 @@ TEST(VersionReply, NothingIsTrimmedAndAControlCharacterMakesAVersionUnusable)
     EXPECT_FALSE(IsUsableVersion("1.0.3\x7F"));
 }
 
+TEST(VersionReply, AnEmptyOrBlankVersionIsUnusableAndNeverAnEmptyPathSegment)
+{
+    for (const char* reply : {"OK||0.9.1", "OK|1.0.3|", "OK| |1.0.1", "OK|1.0.3|\t", "OK|"}) {
+        const Versions v = ReadVersions(reply);
+        EXPECT_FALSE(IsUsableVersion(v.player) && IsUsableVersion(v.updater)) << reply;
+    }
+    EXPECT_TRUE(IsUsableVersion(" 1.0.3"));   // not blank: it is encoded, as today
+}
+
+// A network's login page answers every address with 200 and its HTML: as the component
+// list it leaves no row, as the version reply no version.
+TEST(HtmlReplies, ALoginPageLeavesNoComponentRowAndNoVersion)
+{
+    const char* pages[] = {
+        "<!DOCTYPE html>\r\n<html><head><title>Login</title></head>\r\n<body><form action=\"/login?a=1|2^3\">"
+        "<input name=\"u\"></form></body></html>\r\n",
+        "<html><body><script>var a = b || c; var m = x ^ y;</script><a href=\"/in\">/pages|a.exe</a></body></html>",
+        "<html><body>Sign in</body></html>",
+    };
+    for (const char* page : pages) {
+        std::vector<ComponentEntry> rows(kComponentCapacity);
+        int count = 0;
+        ParseComponentRows(page, "C:\\Program Files", [](const CString&) { return false; }, PublisherScheme::Http,
+                           rows.data(), count);
+        EXPECT_EQ(count, 0) << page;
+        const Versions v = ReadVersions(page);
+        EXPECT_FALSE(IsUsableVersion(v.player) && IsUsableVersion(v.updater)) << page;
+    }
+}
+
 }  // namespace

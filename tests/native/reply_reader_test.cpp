@@ -144,4 +144,17 @@ TEST(ReadTextBody, ABodyThatNeverEndsIsCutOff)
     EXPECT_EQ(uint32_t(reads), kMaxReplyBytes / 8192);
 }
 
+TEST(WholeReply, OnlyA200WithEveryDeclaredByteAndNoFailedReadCounts)
+{
+    EXPECT_TRUE(IsWholeReply(200, "9", 9, false));
+    EXPECT_TRUE(IsWholeReply(200, nullptr, 4, false));   // no length declared: the close ends it
+    EXPECT_FALSE(IsWholeReply(503, "19", 19, false));    // "Service Unavailable" is no reply
+    EXPECT_FALSE(IsWholeReply(404, nullptr, 13, false));
+    EXPECT_FALSE(IsWholeReply(200, "10", 9, false));     // "OK|2.1.1" of "OK|2.1.10"
+    EXPECT_FALSE(IsWholeReply(200, "9", 10, false));
+    EXPECT_FALSE(IsWholeReply(200, "9", 9, true));
+    for (const char* bad : {"", "9x", "-9", "99999999999"})
+        EXPECT_FALSE(IsWholeReply(200, bad, 9, false)) << bad;
+}
+
 }  // namespace

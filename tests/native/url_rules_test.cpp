@@ -4,6 +4,7 @@
 
 #include "install/ComponentList.h"
 #include "net/UrlRules.h"
+#include "sys/ProgramAddress.h"
 
 namespace {
 
@@ -55,6 +56,27 @@ TEST(DownloadedPrograms, FilesEndingInExeOrDllInAnyCaseAreChecked)
         EXPECT_TRUE(IsProgramFileName(name)) << name;
     for (const char* name : {"uninstall.ini", "setup.exe.part", "setupexe", "a.exe ", "a.ex", "", "exe", "x.msi"})
         EXPECT_FALSE(IsProgramFileName(name)) << name;
+}
+
+TEST(DownloadedPrograms, AnAddressWhosePathNamesAProgramIsOne)
+{
+    for (const char* url : {"http://h/files/Setup.exe", "http://h/a/b.MSI?x=1", "https://h:8/x.bat#top",
+                            "http://h/tool.hta", "http://u@h/run.cmd?/page.html"})
+        EXPECT_TRUE(IsProgramAddress(url)) << url;
+    for (const char* url : {"http://example.com", "http://example.com/", "http://h/page.html?file=x.exe",
+                            "http://h/page.html#a.exe", "http://h/setup.exe/", "http://h/.exe", "about:blank",
+                            "http://h/exe"})
+        EXPECT_FALSE(IsProgramAddress(url)) << url;
+}
+
+TEST(LoggedAddresses, CredentialsBeforeTheHostAreLeftOut)
+{
+    EXPECT_EQ(AddressForLog("https://user:pw@host/a/b?c=d"), "https://host/a/b?c=d");
+    EXPECT_EQ(AddressForLog("http://user@host:8080/x"), "http://host:8080/x");
+    EXPECT_EQ(AddressForLog("http://a@b:p@w@host"), "http://host");   // up to the authority's last "@"
+    // An "@" after the host belongs to the path or query and stays.
+    for (const char* kept : {"http://host/a@b", "http://host?mail=a@b", "http://host#x@y", "host/a@b", ""})
+        EXPECT_EQ(AddressForLog(kept), kept);
 }
 
 TEST(ServerAddresses, EachRequestNamesItsFolderPartnerAndVersionInTheirPlaces)

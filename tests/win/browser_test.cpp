@@ -10,6 +10,9 @@
 #include <commctrl.h>
 #include <ole2.h>
 #include <ocidl.h>
+#include <olectl.h>
+#include <exdisp.h>
+#include <exdispid.h>
 
 #include <algorithm>
 #include <cstring>
@@ -60,6 +63,8 @@ struct Recorder {
     int liveControls = 0;
     HRESULT invokeResult = S_OK;
     HRESULT acceleratorResult = S_FALSE;
+    IDispatch* pEvents = nullptr;   // the one events sink a control let connect (unreferenced here)
+    bool lastNavigateCancelled = false;
 
     std::shared_ptr<ControlLog> ForHost(HWND hWnd) const
     {
@@ -71,14 +76,18 @@ struct Recorder {
 } g_recorder;
 
 class RecordingControl : public IOleObject, public IOleInPlaceObject, public IOleInPlaceActiveObject,
-                         public IPersistStreamInit, public IDispatch {
+                         public IPersistStreamInit, public IDispatch, public IConnectionPointContainer {
 public:
     RecordingControl() : m_log(std::make_shared<ControlLog>())
     {
         g_recorder.logs.push_back(m_log);
         ++g_recorder.liveControls;
     }
-    virtual ~RecordingControl() { --g_recorder.liveControls; }
+    virtual ~RecordingControl()
+    {
+        m_point.Unadvise(1);
+        --g_recorder.liveControls;
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -92,6 +101,8 @@ public:
             *ppv = static_cast<IPersistStreamInit*>(this);
         else if (riid == IID_IDispatch)
             *ppv = static_cast<IDispatch*>(this);
+        else if (riid == IID_IConnectionPointContainer)
+            *ppv = static_cast<IConnectionPointContainer*>(this);
         else {
             *ppv = nullptr;
             return E_NOINTERFACE;
@@ -254,10 +265,84 @@ public:
                 v.bstrVal = nullptr;   // the caller frees it after the call
         if (pParams->cNamedArgs != 0)
             m_log->calls.push_back("named arguments");
+        // As the browser does, a navigation is offered to the events sink before it starts.
+        if (dispid == 0x68 && m_point.pSink && !m_log->text.empty())
+            g_recorder.lastNavigateCancelled = FireBeforeNavigate(m_log->text);
         return g_recorder.invokeResult;
     }
 
+    // IConnectionPointContainer: the browser's events, one sink.
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppPoint) override
+    {
+        *ppPoint = nullptr;
+        if (riid != DIID_DWebBrowserEvents2)
+            return CONNECT_E_NOCONNECTION;
+        *ppPoint = &m_point;
+        AddRef();
+        return S_OK;
+    }
+
 private:
+    // The events' connection point, part of the control (its references are the control's).
+    class EventsPoint : public IConnectionPoint {
+    public:
+        explicit EventsPoint(RecordingControl& control) : m_control(control) {}
+        IDispatch* pSink = nullptr;
+
+        STDMETHODIMP QueryInterface(REFIID, void** ppv) override
+        {
+            *ppv = nullptr;
+            return E_NOINTERFACE;   // the guard's site asks nothing of it but Advise
+        }
+        STDMETHODIMP_(ULONG) AddRef() override { return m_control.AddRef(); }
+        STDMETHODIMP_(ULONG) Release() override { return m_control.Release(); }
+        STDMETHODIMP GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+        STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
+        STDMETHODIMP Advise(IUnknown* pUnkSink, DWORD* pdwCookie) override
+        {
+            if (pSink || FAILED(pUnkSink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&pSink))))
+                return CONNECT_E_CANNOTCONNECT;
+            g_recorder.pEvents = pSink;
+            *pdwCookie = 1;
+            return S_OK;
+        }
+        STDMETHODIMP Unadvise(DWORD dwCookie) override
+        {
+            if (dwCookie != 1 || !pSink)
+                return CONNECT_E_NOCONNECTION;
+            pSink->Release();
+            pSink = nullptr;
+            g_recorder.pEvents = nullptr;
+            return S_OK;
+        }
+        STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+    private:
+        RecordingControl& m_control;
+    };
+
+    // BeforeNavigate2(this browser, URL, flags, frame, post data, headers, cancel) to the
+    // sink; whether it cancelled.
+    bool FireBeforeNavigate(const std::wstring& url)
+    {
+        VARIANT address = {};
+        address.vt = VT_BSTR;
+        address.bstrVal = ::SysAllocString(url.c_str());
+        VARIANT_BOOL cancel = VARIANT_FALSE;
+        VARIANTARG args[7] = {};
+        args[0].vt = VT_BOOL | VT_BYREF;
+        args[0].pboolVal = &cancel;
+        args[5].vt = VT_VARIANT | VT_BYREF;
+        args[5].pvarVal = &address;
+        args[6].vt = VT_DISPATCH;
+        args[6].pdispVal = static_cast<IDispatch*>(this);
+        DISPPARAMS params = {args, nullptr, 7, 0};
+        m_point.pSink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+        ::SysFreeString(address.bstrVal);
+        return cancel != VARIANT_FALSE;
+    }
+
     HRESULT Activate(IOleClientSite* pActiveSite)
     {
         IOleClientSite* pSite = pActiveSite ? pActiveSite : m_pSite;
@@ -285,6 +370,7 @@ private:
 
     ULONG m_cRef = 0;
     std::shared_ptr<ControlLog> m_log;
+    EventsPoint m_point{*this};
     IOleClientSite* m_pSite = nullptr;
     IOleInPlaceSite* m_pInPlaceSite = nullptr;
     IOleInPlaceFrame* m_pFrame = nullptr;
@@ -741,6 +827,44 @@ TEST_F(ControlHostTest, NavigatePassesTheUrlAsUnicodeAndFourVariantPointersInDis
     EXPECT_EQ(TextOf(browser), "http://127.0.0.1/\xC7\xD1\xB1\xDB?w=400");
 }
 
+// Fires FileDownload(active document, cancel) into an events sink; whether it cancelled.
+bool FileDownloadCancelled(IDispatch* pEvents, bool bActiveDocument)
+{
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANTARG args[2];
+    args[1].vt = VT_BOOL;
+    args[1].boolVal = bActiveDocument ? VARIANT_TRUE : VARIANT_FALSE;
+    args[0].vt = VT_BOOL | VT_BYREF;
+    args[0].pboolVal = &cancel;
+    DISPPARAMS params = {args, nullptr, 2, 0};
+    pEvents->Invoke(DISPID_FILEDOWNLOAD, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    return cancel != VARIANT_FALSE;
+}
+
+// Wine's browser shows no page and so never starts a download or raises FileDownload;
+// the guard is tried here on a control that raises the events as the browser would.
+TEST_F(ControlHostTest, TheGuardCancelsDownloadsAndProgramAddressesAndTheTextKeepsTheLastPageTaken)
+{
+    CWebBrowser2 browser;
+    ASSERT_TRUE(browser.CreateControl(kRecorderClsid, "", WS_CHILD | WS_VISIBLE, CRect(0, 0, 100, 50), &m_parent, 9));
+    browser.KeepToWebPages(false);
+    ASSERT_NE(g_recorder.pEvents, nullptr) << "the guard listens to the browser's events";
+
+    browser.Navigate("http://127.0.0.1/pages/tools.html", nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(g_recorder.lastNavigateCancelled);
+    EXPECT_EQ(TextOf(browser), "http://127.0.0.1/pages/tools.html");
+    for (const char* refused : {"http://127.0.0.1/files/ToolsSetup.exe", "https://127.0.0.1/a/b.MSI?x=1",
+                                "javascript:location='x.exe'", "file:///C:/windows/notepad.exe"}) {
+        browser.Navigate(refused, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_TRUE(g_recorder.lastNavigateCancelled) << refused;
+        EXPECT_EQ(TextOf(browser), "http://127.0.0.1/pages/tools.html") << "the text keeps no refused address";
+    }
+
+    // A file the page starts to download goes; a document the browser shows itself stays.
+    EXPECT_TRUE(FileDownloadCancelled(g_recorder.pEvents, false));
+    EXPECT_FALSE(FileDownloadCancelled(g_recorder.pEvents, true));
+}
+
 // ---- the real browser ------------------------------------------------------------------
 
 class BrowserDialog : public CDialog {
@@ -820,6 +944,19 @@ TEST_F(ControlHostTest, TheWizardsBrowserIsActiveNavigatesWithoutPromptsAndIsRel
             NavigateControl(held.pSite->GetDispatch(), other);
             testutil::WaitFor([] { return false; }, 300);
             EXPECT_EQ(LocationOf(held.pSite->GetDispatch()), std::wstring(url.begin(), url.end())) << other;
+        }
+        // So is a program, as a link would ask for it: no request, no dialog, and the
+        // host's text still names the page.
+        const std::string program = publisher::Url("/files/ToolsSetup.exe");
+        NavigateControl(held.pSite->GetDispatch(), std::wstring(program.begin(), program.end()).c_str());
+        d.m_browser.Navigate(program.c_str(), nullptr, nullptr, nullptr, nullptr);
+        testutil::WaitFor([] { return false; }, 500);
+        EXPECT_EQ(LocationOf(held.pSite->GetDispatch()), std::wstring(url.begin(), url.end()));
+        EXPECT_EQ(TextOf(hHost), url);
+        EXPECT_EQ(VisibleTopLevelWindows(), before);
+        if (bServer) {
+            for (const auto& entry : publisher::ReadLog("product"))
+                EXPECT_NE(entry.path, "/files/ToolsSetup.exe") << "the program was asked for";
         }
     };
     EXPECT_EQ(dlg.DoModal(), IDOK);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/FetchUrlText.h"
+#include "support/ProxyControl.h"
 #include "support/PublisherControl.h"
 #include "support/TestUtil.h"
 
@@ -204,35 +205,13 @@ TEST_F(TextFetch, RedirectsAreFollowedToAnotherHostAndPort)
 // a URL without a port can be requested and the server sees the whole URL as sent.
 class ProxiedTextFetch : public TextFetch {
 protected:
-    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
     void SetUp() override
     {
         TextFetch::SetUp();
-        m_enable = testutil::ReadRegValue(HKEY_CURRENT_USER, kKey, "ProxyEnable");
-        m_server = testutil::ReadRegValue(HKEY_CURRENT_USER, kKey, "ProxyServer");
-        const DWORD on = 1;
-        const std::string proxy = publisher::Host();
-        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyEnable", REG_DWORD, &on, sizeof on), 0);
-        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "ProxyServer", REG_SZ, proxy.c_str(),
-                                    DWORD(proxy.size() + 1)),
-                  0);
-    }
-    void TearDown() override
-    {
-        Restore("ProxyEnable", m_enable);
-        Restore("ProxyServer", m_server);
-    }
-    static void Restore(const char* name, const testutil::RegValue& value)
-    {
-        if (value.exists)
-            ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, value.type, value.data.data(), DWORD(value.data.size()));
-        else
-            ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, name);
+        ASSERT_TRUE(m_proxy.Set());
     }
 
-    testutil::RegValue m_enable;
-    testutil::RegValue m_server;
+    proxy::ScopedSystemProxy m_proxy{publisher::Host()};
 };
 
 TEST_F(ProxiedTextFetch, AUrlWithoutSchemeIsTrimmedAndFetchedAsHttp)
