@@ -101,6 +101,7 @@ bool CRemover::LeaveForRestart(const CString& path, DWORD error)
     // Moved out of the way first, under a name of its own, so that a file put at this
     // path before the restart (a new install) is not the one that goes then.
     const CString moved = MoveToTemporaryFolder(path, MovedFile::InUse);
+    const DWORD moveError = ::GetLastError();
     if (!moved.IsEmpty()) {
         if (!::MoveFileExA(moved, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
             ::MoveFileExA(moved, path, 0);   // back where it was, and reported as not removed
@@ -109,9 +110,12 @@ bool CRemover::LeaveForRestart(const CString& path, DWORD error)
         m_report.AtRestart(path, ReasonForError(ERROR_SHARING_VIOLATION));
         return true;
     }
-    // Refused as "access denied" and not movable either: not in use, not ours to delete.
-    // A file held without sharing can be moved no more than deleted: it waits by its path.
-    return error != ERROR_ACCESS_DENIED && ScheduleAtRestart(path, error);
+    // Refused as "access denied", and its move too: not in use, but not ours to delete.
+    if (error == ERROR_ACCESS_DENIED && moveError == ERROR_ACCESS_DENIED)
+        return false;
+    // Held without sharing, or on another volume than the temporary folder: it can only
+    // wait under its own path.
+    return ScheduleAtRestart(path, error);
 }
 
 bool CRemover::ScheduleAtRestart(const CString& path, DWORD error)

@@ -191,14 +191,16 @@ CString MoveToTemporaryFolder(const CString& path, MovedFile kind)
 {
     const CString folder = TemporaryFolder();
     const char* prefix = kind == MovedFile::Uninstaller ? kNamePrefix : kRemovedPrefix;
+    DWORD error = ERROR_PATH_NOT_FOUND;
     for (int attempt = 0; attempt < kNameTries && !folder.IsEmpty(); ++attempt) {
         const CString moved = FreshName(folder, prefix, attempt, "old");
         if (::MoveFileExA(path, moved, 0))
             return moved;
-        const DWORD error = ::GetLastError();
+        error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             break;   // another volume, for one: the file would have to be copied
     }
+    ::SetLastError(error);
     return CString();
 }
 

@@ -20,7 +20,7 @@
 CString TemporaryFolder();
 // Moves a file, also a running program's, to a fresh name in the temporary folder on the
 // same volume: the uninstaller's own file, or a file in use that waits there for the next
-// restart. The new path, or empty when it could not be moved.
+// restart. The new path, or empty when it could not be moved (GetLastError tells why).
 enum class MovedFile { Uninstaller, InUse };
 CString MoveToTemporaryFolder(const CString& path, MovedFile kind);
 
