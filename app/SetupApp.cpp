@@ -1,6 +1,7 @@
 #include "SetupApp.h"
 
 #include "CommandLine.h"
+#include "OneSetupGuard.h"
 #include "ProductConstants.h"
 #include "ProxyCredentials.h"
 #include "SetupDlg.h"
@@ -11,44 +12,19 @@ CSetupApp theApp;
 
 namespace {
 
-// Held while a setup of the product runs, in every session of the machine: two setups
-// writing the same files and keys at once would corrupt the install.
-const char kOneSetupMutex[] = "Global\\" MELVORA_PRODUCT_NAME " Setup";
 // The running wizard, found by its dialog class and caption without sending it anything,
 // so a wizard busy in its start-up cannot hold up a second start.
 const char kWizardClass[] = "#32770";
 const char kWizardCaption[] = MELVORA_PRODUCT_NAME " 설치";   // dialog template 102
 const int kWizardLookups = 30;
 const DWORD kWizardLookupPauseMs = 100;
-// Said when the mutex is held but no wizard shows: another user's setup holds it, or a
-// program that took its name. Captioned unlike the wizard, so no later start takes this
+// Said when the mutex is held but no wizard shows: another user's setup holds it, the
+// uninstaller does, or a program that took its name. Captioned unlike the wizard, so no later start takes this
 // box for one.
 const char kAlreadyRunningText[] = "이미 설치 프로그램이 실행 중입니다.";
 const char kAlreadyRunningCaption[] = MELVORA_PRODUCT_NAME;
-
-// Owns the mutex handle; the mutex goes when the last setup holding it ends.
-class OneSetupGuard {
-public:
-    OneSetupGuard() : m_hMutex(::CreateMutexA(nullptr, FALSE, kOneSetupMutex))
-    {
-        // A mutex that another user's setup made may refuse us access: it exists as well.
-        const DWORD error = ::GetLastError();
-        m_bOtherRuns = m_hMutex ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
-    }
-    ~OneSetupGuard()
-    {
-        if (m_hMutex)
-            ::CloseHandle(m_hMutex);
-    }
-    OneSetupGuard(const OneSetupGuard&) = delete;
-    OneSetupGuard& operator=(const OneSetupGuard&) = delete;
-
-    bool OtherSetupRuns() const { return m_bOtherRuns; }
-
-private:
-    HANDLE m_hMutex;
-    bool m_bOtherRuns;
-};
+const char kLogFailedText[] = "로그 파일을 만들 수 없습니다: ";
+const char kLogRefusedText[] = "링크이거나 다른 이름이 있는 파일에는 로그를 쓰지 않습니다: ";
 
 // Brings the other setup's wizard to the front; false when none shows. A setup that has
 // only just started may not show it yet, so it is looked for a few seconds; none of these
@@ -81,7 +57,7 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
     // request, no player stopped.
     OneSetupGuard oneSetup;
     if (oneSetup.OtherSetupRuns()) {
-        SetupLog::Write("another setup is running; nothing done");
+        SetupLog::Write("another setup or the uninstaller is running; nothing done");
         if (!options.silent && !ActivateRunningWizard())
             ::MessageBoxA(nullptr, kAlreadyRunningText, kAlreadyRunningCaption,
                           MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
@@ -117,9 +93,12 @@ BOOL CSetupApp::InitInstance()
         m_nExitCode = ExitInstalled;
         return FALSE;
     }
-    // A log that cannot be made is no reason to install any less.
-    if (!options.logPath.IsEmpty() && !SetupLog::Open(options.logPath) && !options.silent)
-        ShowMessage("로그 파일을 만들 수 없습니다: " + options.logPath, MB_ICONWARNING);
+    // A log that cannot be made, or a path that leads to another file, is no reason to
+    // install any less; the refusal is said once, and not at all under /S.
+    const SetupLogOpen log = options.logPath.IsEmpty() ? SetupLogOpen::Opened : SetupLog::Open(options.logPath);
+    if (log != SetupLogOpen::Opened && !options.silent)
+        ShowMessage((log == SetupLogOpen::Refused ? kLogRefusedText : kLogFailedText) + options.logPath,
+                    MB_ICONWARNING);
     SetupLog::Write("setup started; command line: %s", CommandLineForLog(args).GetString());
     if (understood) {
         m_nExitCode = RunSetup(*this, options);

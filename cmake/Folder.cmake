@@ -12,17 +12,24 @@
 # include directories of what it may use; so code that includes a header of a folder its
 # own may not use fails to build.
 #
-# melvora_layer(<folder> [USES <folders>...] [CORE <files>...] [PROGRAM_ONLY <files>...])
+# melvora_layer(<folder> [USES <folders>...] [CORE <files>...] [NATIVE_ONLY <files>...]
+#               [PROGRAM_ONLY <files>...])
 #   CORE          Windows-free files: they also build natively, for unit tests and fuzzers
+#   NATIVE_ONLY   the native build's stand-ins for a system call that CORE files need,
+#                 which Windows builds take from a file of their own
 #   PROGRAM_ONLY  files that go into the programs rather than the library (an application
 #                 object, WinMain); listed in MELVORA_PROGRAM_SOURCES_<folder>
 # Windows builds take every other .cpp of the folder too.
 function(melvora_layer dir)
-    cmake_parse_arguments(ARG "" "" "USES;CORE;PROGRAM_ONLY" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "USES;CORE;NATIVE_ONLY;PROGRAM_ONLY" ${ARGN})
     set(target melvora_${dir})
     set(core)
     foreach(f ${ARG_CORE})
         list(APPEND core ${CMAKE_SOURCE_DIR}/${dir}/${f})
+    endforeach()
+    set(native)
+    foreach(f ${ARG_NATIVE_ONLY})
+        list(APPEND native ${CMAKE_SOURCE_DIR}/${dir}/${f})
     endforeach()
     set(app)
     foreach(f ${ARG_PROGRAM_ONLY})
@@ -30,11 +37,11 @@ function(melvora_layer dir)
     endforeach()
     if(WIN32)
         file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
-        if(app)
-            list(REMOVE_ITEM sources ${app})
+        if(app OR native)
+            list(REMOVE_ITEM sources ${app} ${native})
         endif()
     else()
-        set(sources ${core})
+        set(sources ${core} ${native})
     endif()
 
     set(uses)

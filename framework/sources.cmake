@@ -1,5 +1,6 @@
 melvora_layer(framework
     CORE CString.cpp AfxParseURL.cpp
+    NATIVE_ONLY WideTextNative.cpp
     PROGRAM_ONLY AppMain.cpp)
 if(WIN32)
     target_compile_definitions(melvora_framework PUBLIC

@@ -4,9 +4,15 @@
 
 #include "CString.h"
 
-// Where the shortcuts go: the link paths, and the start-menu folder that holds the third.
+// A shortcut the setup makes is well under a kilobyte: a larger file of its name is
+// not one of the setup's.
+const unsigned long kMaxShortcutBytes = 64 * 1024;
+
+// Where the shortcuts go: the three folders and the link paths in them.
 struct ShortcutPlaces {
+    CString strDesktopFolder;
     CString strDesktopLink;
+    CString strQuickLaunchFolder;
     CString strQuickLaunchLink;
     CString strStartMenuFolder;
     CString strStartMenuLink;
@@ -21,6 +27,7 @@ bool FindShortcutPlaces(const CString& strLinkFileName, ShortcutPlaces* pPlaces)
 // "무료음악감상") as strLinkFileName (with its leading "\") in each chosen place. Does
 // nothing when the target does not exist; otherwise the start-menu folder is created
 // whatever the flags say. A place whose full link path would not fit in MAX_PATH is
-// skipped. Failures are silent.
+// skipped, and so is one whose folder is a link, or where a link or a file with a second
+// name has the shortcut's name (the log says which). Failures are silent.
 void CreateShortcuts(const CString& strTarget, const CString& strLinkFileName, bool bDesktop, bool bQuickLaunch,
                      bool bStartMenu);

@@ -25,6 +25,13 @@ public:
         m_h = other.m_h;
         other.m_h = nullptr;
     }
+    // Gives the handle up to the caller, who closes it.
+    HANDLE Release()
+    {
+        const HANDLE h = m_h;
+        m_h = nullptr;
+        return h;
+    }
     void Close()
     {
         if (m_h)

@@ -6,6 +6,10 @@
 // The product's name: its folder under Program Files, its Run value, its Uninstall entry.
 #define MELVORA_PRODUCT_NAME "MELVORA"
 
+// Held by the setup program and the uninstaller while they run, in every session of the
+// machine (sys/OneSetupGuard.h).
+const char kOneSetupMutex[] = "Global\\" MELVORA_PRODUCT_NAME " Setup";
+
 // The install folder: this name under the Program Files folder.
 const char kInstallFolderName[] = MELVORA_PRODUCT_NAME;
 

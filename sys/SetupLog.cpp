@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "DirectFile.h"
+
 namespace {
 
 // The install thread and the window's thread both write; a line goes out whole.
@@ -59,16 +61,22 @@ CString Printable(const CString& text)
 
 }  // namespace
 
-bool SetupLog::Open(const CString& strPath)
+SetupLogOpen SetupLog::Open(const CString& strPath)
 {
     Close();
-    const HANDLE hFile = ::CreateFileA(strPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
+    // An earlier log is emptied only once it is known to be a file of its own at this
+    // very path: the setup runs elevated, and the path's folder may be anyone's.
+    KernelHandle file;
+    switch (OpenDirectFile(strPath, GENERIC_WRITE, OPEN_ALWAYS, &file)) {
+    case DirectOpen::Opened: break;
+    case DirectOpen::Refused: return SetupLogOpen::Refused;
+    default: return SetupLogOpen::Failed;
+    }
+    if (!ReplaceContent(file.get(), nullptr, 0))
+        return SetupLogOpen::Failed;
     LockGuard lock;
-    g_hFile = hFile;
-    return true;
+    g_hFile = file.Release();   // closed by Close
+    return SetupLogOpen::Opened;
 }
 
 void SetupLog::Close()

@@ -7,10 +7,17 @@
 
 #include "CString.h"
 
+enum class SetupLogOpen {
+    Opened,
+    Refused,   // a link, a file with a second name, or a path through a junction
+    Failed,
+};
+
 class SetupLog {
 public:
-    // Creates the file (an earlier one is replaced); false when it cannot be.
-    static bool Open(const CString& strPath);
+    // Creates the file, or empties an earlier one. A path that leads anywhere but to a
+    // plain file of that very name is refused, and the file it leads to stays as it was.
+    static SetupLogOpen Open(const CString& strPath);
     static void Close();
     static bool IsOpen();
     // One line, printf-style, in the program's code page; made UTF-8 on the way.

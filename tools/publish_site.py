@@ -314,7 +314,7 @@ def component_path_problems(check, installer):
         return (name and ".." not in name and name[-1] not in ". " and not FILE_NAME_FORBIDDEN & set(name)
                 and all(ord(ch) >= 32 and ord(ch) != 127 for ch in name)
                 and stem not in ("con", "prn", "aux", "nul", "conin$", "conout$")
-                and not re.fullmatch(r"(com|lpt)[0-9]", stem))
+                and not re.fullmatch("(com|lpt)[0-9\u00b9\u00b2\u00b3]", stem))   # Windows: COM¹ is COM1
     names = re.split(r"[/\\]", check)
     if check and (names[0] or len(names) < 2 or not all(map(plain, names[1:]))):
         yield "check", ("must be a path below Program Files such as /MELVORA Tools/tool.exe: a leading /, then "

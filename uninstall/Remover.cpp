@@ -9,29 +9,25 @@ const int kMaxFolderDepth = 32;
 // A program that has just ended may hold its file a moment longer.
 const int kMovedProgramTries = 50;
 const DWORD kMovedProgramPauseMs = 100;
+// A file another program holds (an anti-virus scanner looking at it, a program closing
+// it) is tried again this long, in small steps, before it is left for the next restart.
+const DWORD kInUseRetryMs = 10000;
+const DWORD kInUseRetryPauseMs = 100;
 
-// A registry key opened for one operation, closed when it goes out of scope.
-class OpenKey {
-public:
-    OpenKey(HKEY hRoot, const char* pszKey, REGSAM access)
-        : m_error(::RegOpenKeyExA(hRoot, pszKey, 0, access, &m_hKey))
-    {
+// Deletes a file, trying again while another program holds it; the last error, or
+// ERROR_SUCCESS.
+DWORD DeleteWithRetries(const CString& path)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (::DeleteFileA(path))
+            return ERROR_SUCCESS;
+        const DWORD error = ::GetLastError();
+        if (!IsInUseError(error) || ::GetTickCount() - start >= kInUseRetryMs)
+            return error;
+        ::Sleep(kInUseRetryPauseMs);
     }
-    ~OpenKey()
-    {
-        if (m_error == ERROR_SUCCESS)
-            ::RegCloseKey(m_hKey);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-
-    LONG error() const { return m_error; }
-    HKEY get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey = nullptr;
-    LONG m_error;
-};
+}
 
 // One FindFirstFile search, closed when it goes out of scope.
 class FolderSearch {
@@ -87,14 +83,39 @@ void CRemover::RemoveOneFile(const CString& path, bool listWhenRemoved)
         return;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         ::SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (::DeleteFileA(path)) {
+    const DWORD error = DeleteWithRetries(path);
+    if (error == ERROR_SUCCESS) {
         if (listWhenRemoved)
             m_report.Removed(path);
         return;
     }
-    const DWORD error = ::GetLastError();
-    if (!(IsInUseError(error) && ScheduleAtRestart(path, error)))
+    // A running program's file refuses deletion as "access denied", as a folder and a
+    // file this program may not delete do: only a file that can still be moved is in use.
+    const bool inUse = IsInUseError(error) || (error == ERROR_ACCESS_DENIED && !IsFolderAttributes(attributes));
+    if (!(inUse && LeaveForRestart(path, error)))
         m_report.Failed(path, ReasonForError(error));
+}
+
+bool CRemover::LeaveForRestart(const CString& path, DWORD error)
+{
+    // Moved out of the way first, under a name of its own, so that a file put at this
+    // path before the restart (a new install) is not the one that goes then.
+    const CString moved = MoveToTemporaryFolder(path, MovedFile::InUse);
+    const DWORD moveError = ::GetLastError();
+    if (!moved.IsEmpty()) {
+        if (!::MoveFileExA(moved, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            ::MoveFileExA(moved, path, 0);   // back where it was, and reported as not removed
+            return false;
+        }
+        m_report.AtRestart(path, ReasonForError(ERROR_SHARING_VIOLATION));
+        return true;
+    }
+    // Refused as "access denied", and its move too: not in use, but not ours to delete.
+    if (error == ERROR_ACCESS_DENIED && moveError == ERROR_ACCESS_DENIED)
+        return false;
+    // Held without sharing, or on another volume than the temporary folder: it can only
+    // wait under its own path.
+    return ScheduleAtRestart(path, error);
 }
 
 bool CRemover::ScheduleAtRestart(const CString& path, DWORD error)
@@ -113,7 +134,7 @@ void CRemover::RemoveProgramFile(const CString& path)
         m_report.Removed(path);
         return;
     }
-    const CString moved = MoveToTemporaryFolder(path);
+    const CString moved = MoveToTemporaryFolder(path, MovedFile::Uninstaller);
     if (moved.IsEmpty()) {
         RemoveOneFile(path, true);   // cannot be moved either: it goes at the next restart
         return;
@@ -181,30 +202,4 @@ void CRemover::RemoveEmptyFolder(const CString& path, const char* whyKept)
         m_report.Failed(path, ReasonForError(error));
     else if (!(m_report.WaitsForRestartIn(path) && ScheduleAtRestart(path, error)))
         m_report.Kept(path, whyKept);
-}
-
-void CRemover::RemoveRegistryValue(HKEY hRoot, const char* pszKey, const char* pszValue, const CString& shownAs)
-{
-    OpenKey key(hRoot, pszKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (key.error() == ERROR_FILE_NOT_FOUND)
-        return;
-    const LONG error = key.error() == ERROR_SUCCESS ? ::RegDeleteValueA(key.get(), pszValue) : key.error();
-    if (error == ERROR_SUCCESS)
-        m_report.Removed(shownAs);
-    else if (error != ERROR_FILE_NOT_FOUND)
-        m_report.Failed(shownAs, ReasonForError(DWORD(error)));
-}
-
-void CRemover::RemoveRegistryKey(HKEY hRoot, const char* pszKey, const CString& shownAs)
-{
-    {
-        OpenKey key(hRoot, pszKey, KEY_QUERY_VALUE);
-        if (key.error() == ERROR_FILE_NOT_FOUND)
-            return;
-    }
-    const LONG error = ::RegDeleteTreeA(hRoot, pszKey);
-    if (error == ERROR_SUCCESS)
-        m_report.Removed(shownAs);
-    else if (error != ERROR_FILE_NOT_FOUND)
-        m_report.Failed(shownAs, ReasonForError(DWORD(error)));
 }

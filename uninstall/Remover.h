@@ -14,7 +14,9 @@ public:
     CRemover(const CRemover&) = delete;
     CRemover& operator=(const CRemover&) = delete;
 
-    // A file. One in use is registered for deletion at the next restart.
+    // A file. One that another program holds is tried again for a few seconds; one still
+    // in use then (a running program's file among them) is moved aside to a name of its
+    // own and registered for deletion at the next restart.
     void RemoveFile(const CString& path) { RemoveOneFile(path, true); }
     // The uninstaller's own program file, which the program the user started may still be
     // running from: it is moved out of the way into the temporary folder (a running
@@ -28,6 +30,8 @@ public:
     void RemoveEmptyFolder(const CString& path, const char* whyKept);
 
     // A registry value or a key with all its subkeys; `shownAs` names it in the report.
+    // No registry link is followed on the way: a key that is a link goes itself, never
+    // what it leads to, and a value behind a link is left where it is.
     void RemoveRegistryValue(HKEY hRoot, const char* pszKey, const char* pszValue, const CString& shownAs);
     void RemoveRegistryKey(HKEY hRoot, const char* pszKey, const CString& shownAs);
 
@@ -42,6 +46,9 @@ private:
     // or too long to name (which is reported).
     DWORD AttributesToRemove(const CString& path);
     void RemoveOneFile(const CString& path, bool listWhenRemoved);
+    // A file in use: moved aside and registered for the restart, or by its own path when
+    // it cannot be moved; false when neither could be done.
+    bool LeaveForRestart(const CString& path, DWORD error);
     void RemoveTreeAt(const CString& path, int depth);
     bool ScheduleAtRestart(const CString& path, DWORD error);
 

@@ -11,17 +11,22 @@
 namespace {
 
 const char kNamePrefix[] = "MELVORA-uninstall-";
+const char kRemovedPrefix[] = "MELVORA-removed-";
 const int kNameTries = 100;
 const DWORD kMaxProgramBytes = 16 * 1024 * 1024;
 const DWORD kOriginalEndWaitMs = 60000;
-// The copy runs as administrator from the user's temporary folder: only the system, the
-// administrators and the file's owner (the elevated administrators themselves) may open
-// it, so that nothing running without elevation can change it before it runs.
+const DWORD kStoppedCopyWaitMs = 5000;
+// Under the Windows folder; "MELVORA-uninstall-4294967295-99.exe" is the longest name in it.
+const char kTemporarySubfolder[] = "Temp\\";
+const int kLongestFreshName = 40;
+// The copy runs as administrator: only the system, the administrators and the file's
+// owner (the elevated administrators themselves) may open it, so that nothing running
+// without elevation can change it before it runs.
 const char kCopySecurity[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)";
 
-bool ReadOwnFile(std::vector<char>* bytes)
+bool ReadProgramFile(const CString& program, std::vector<char>* bytes)
 {
-    KernelHandle file(::CreateFileA(OwnProgramPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    KernelHandle file(::CreateFileA(program, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxProgramBytes)
@@ -49,10 +54,10 @@ bool WriteAll(HANDLE hFile, const std::vector<char>& bytes)
     return true;
 }
 
-CString FreshName(const CString& folder, int attempt, const char* extension)
+CString FreshName(const CString& folder, const char* prefix, int attempt, const char* extension)
 {
     CString path;
-    path.Format("%s%s%lu-%d.%s", folder.GetString(), kNamePrefix, ::GetCurrentProcessId(), attempt, extension);
+    path.Format("%s%s%lu-%d.%s", folder.GetString(), prefix, ::GetCurrentProcessId(), attempt, extension);
     return path;
 }
 
@@ -66,7 +71,7 @@ bool SameFile(HANDLE a, HANDLE b)
 
 // Writes the copy under a fresh name. *pKeeper receives the handle that deletes it when
 // the last handle to it closes; while that handle is open nobody can rename or delete it.
-bool WriteCopy(const std::vector<char>& bytes, CString* pPath, KernelHandle* pKeeper)
+bool WriteCopy(const std::vector<char>& bytes, CString* pPath, KernelHandle* pKeeper, CopyWrittenHook onCreated)
 {
     const CString folder = TemporaryFolder();
     PSECURITY_DESCRIPTOR pSecurity = nullptr;
@@ -75,24 +80,30 @@ bool WriteCopy(const std::vector<char>& bytes, CString* pPath, KernelHandle* pKe
         return false;
     SECURITY_ATTRIBUTES security = {sizeof security, pSecurity, FALSE};
     for (int attempt = 0; attempt < kNameTries && !*pKeeper; ++attempt) {
-        const CString path = FreshName(folder, attempt, "exe");
+        const CString path = FreshName(folder, kNamePrefix, attempt, "exe");
         // CREATE_NEW: never a file (or a link) that someone put there before.
-        KernelHandle writer(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &security,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+        KernelHandle writer(::CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_DELETE, &security, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!writer) {
             if (::GetLastError() == ERROR_FILE_EXISTS)
                 continue;
             break;
         }
-        // The keeper goes on before the first byte, and must be the very file just made.
-        KernelHandle keeper(::CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        if (!keeper || !SameFile(writer.get(), keeper.get())) {
-            writer.Close();
-            if (!keeper)
-                ::DeleteFileA(path);
-            break;
-        }
+        if (onCreated)
+            onCreated(path);
+        // The keeper goes on before the first byte, made from the writer's handle: the
+        // file just made, whatever its name has come to lead to. Wine 8 reopens a handle
+        // by the name it was opened with, so the file is looked at first, through a handle
+        // that deletes nothing, and the keeper is checked once more.
+        KernelHandle probe(::ReOpenFile(writer.get(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+        if (!probe || !SameFile(writer.get(), probe.get()))
+            break;   // not ours at its name: nothing is deleted, no copy runs
+        KernelHandle keeper(::ReOpenFile(probe.get(), DELETE | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_DELETE_ON_CLOSE));
+        if (!keeper || !SameFile(writer.get(), keeper.get()))
+            break;   // the empty file stays: nothing is deleted by its name
         if (!WriteAll(writer.get(), bytes))
             break;   // the keeper deletes it
         *pPath = path;
@@ -100,6 +111,19 @@ bool WriteCopy(const std::vector<char>& bytes, CString* pPath, KernelHandle* pKe
     }
     ::LocalFree(pSecurity);
     return bool(*pKeeper);
+}
+
+// Whether the suspended process runs the kept file: its image is read from the file its
+// path named when it started, which must be the very file of the keeper.
+bool RunsKeptFile(HANDLE hProcess, HANDLE hKeeper)
+{
+    WCHAR image[MAX_PATH * 2] = {};
+    DWORD length = MAX_PATH * 2;
+    if (!::QueryFullProcessImageNameW(hProcess, 0, image, &length) || length == 0)
+        return false;
+    KernelHandle file(::CreateFileW(image, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file && SameFile(file.get(), hKeeper);
 }
 
 // Starts the copy with exactly two handles inherited: the keeper, so that the copy's end
@@ -128,45 +152,70 @@ bool StartCopy(const CString& path, const CString& arguments, HANDLE hKeeper, HA
         startup.lpAttributeList = list;
         const CString commandLine = "\"" + path + "\" " + arguments;
         std::vector<char> line(commandLine.GetString(), commandLine.GetString() + commandLine.GetLength() + 1);
-        started = ::CreateProcessA(path, line.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                                   TemporaryFolder(), &startup.StartupInfo, pInfo) != FALSE;
+        started = ::CreateProcessA(path, line.data(), nullptr, nullptr, TRUE,
+                                   EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED, nullptr, TemporaryFolder(),
+                                   &startup.StartupInfo, pInfo) != FALSE;
     }
     ::DeleteProcThreadAttributeList(list);
-    return started;
+    if (!started)
+        return false;
+    // Started by name: it runs only when that name led to the kept copy.
+    if (RunsKeptFile(pInfo->hProcess, hKeeper) && ::ResumeThread(pInfo->hThread) != DWORD(-1))
+        return true;
+    ::TerminateProcess(pInfo->hProcess, kExitFailed);
+    ::WaitForSingleObject(pInfo->hProcess, kStoppedCopyWaitMs);
+    ::CloseHandle(pInfo->hThread);
+    ::CloseHandle(pInfo->hProcess);
+    return false;
 }
 
 }  // namespace
 
 CString TemporaryFolder()
 {
+    // The system's own, not the user's (%TMP%, which the user's programs may point at a
+    // folder of theirs): nobody without administrator rights can rename or replace any
+    // folder on its path, nor change what an administrator made in it.
     char folder[MAX_PATH + 1] = {};
-    const DWORD n = ::GetTempPathA(sizeof folder, folder);
-    if (n == 0 || n >= sizeof folder || folder[n - 1] != '\\')
+    const UINT n = ::GetSystemWindowsDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
         return CString();
-    return CString(folder, int(n));
+    CString path(folder, int(n));
+    if (path[path.GetLength() - 1] != '\\')
+        path += '\\';
+    path += kTemporarySubfolder;
+    return path.GetLength() + kLongestFreshName < MAX_PATH ? path : CString();
 }
 
-CString MoveToTemporaryFolder(const CString& path)
+CString MoveToTemporaryFolder(const CString& path, MovedFile kind)
 {
     const CString folder = TemporaryFolder();
+    const char* prefix = kind == MovedFile::Uninstaller ? kNamePrefix : kRemovedPrefix;
+    DWORD error = ERROR_PATH_NOT_FOUND;
     for (int attempt = 0; attempt < kNameTries && !folder.IsEmpty(); ++attempt) {
-        const CString moved = FreshName(folder, attempt, "old");
+        const CString moved = FreshName(folder, prefix, attempt, "old");
         if (::MoveFileExA(path, moved, 0))
             return moved;
-        const DWORD error = ::GetLastError();
+        error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             break;   // another volume, for one: the file would have to be copied
     }
+    ::SetLastError(error);
     return CString();
 }
 
 bool RunTemporaryCopy(const CString& arguments, int* pExitCode)
 {
+    return RunTemporaryCopyOf(OwnProgramPath(), arguments, pExitCode, nullptr);
+}
+
+bool RunTemporaryCopyOf(const CString& program, const CString& arguments, int* pExitCode, CopyWrittenHook onCreated)
+{
     std::vector<char> bytes;
     CString path;
     KernelHandle keeper, reportRead, reportWrite;
     PROCESS_INFORMATION info = {};
-    if (!ReadOwnFile(&bytes) || !WriteCopy(bytes, &path, &keeper) ||
+    if (program.IsEmpty() || !ReadProgramFile(program, &bytes) || !WriteCopy(bytes, &path, &keeper, onCreated) ||
         !::CreatePipe(reportRead.out(), reportWrite.out(), nullptr, 0) ||
         !StartCopy(path, arguments, keeper.get(), reportWrite.get(), &info))
         return false;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <optional>
 
+#include "OneSetupGuard.h"
+#include "ProductConstants.h"
 #include "Remover.h"
 #include "TempCopy.h"
 #include "UninstallDlg.h"
@@ -49,6 +51,11 @@ Arguments ReadArguments()
     return arguments;
 }
 
+// Said when a setup or another uninstaller holds the guard; nothing is removed then.
+const char kOtherSetupText[] = "멜보라 플레이어의 설치 또는 제거 프로그램이 이미 실행 중입니다. "
+                               "그 프로그램이 끝난 뒤에 다시 제거해 주십시오.";
+const char kOtherSetupCaption[] = MELVORA_PRODUCT_NAME " 제거";
+
 // A working folder inside the install folder would keep that folder from being removed.
 void LeaveWorkingFolder()
 {
@@ -66,7 +73,19 @@ BOOL CUninstallApp::InitInstance()
     const Arguments arguments = ReadArguments();
     LeaveWorkingFolder();
 
+    // The program the user started holds the guard until the copy has reported its outcome,
+    // so the copy works under it. Not with a setup: the two would write and remove the
+    // same files and keys at once.
+    std::optional<OneSetupGuard> oneSetup;
     if (arguments.originalId == 0) {
+        oneSetup.emplace();
+        if (oneSetup->OtherSetupRuns()) {
+            if (!arguments.silent)
+                ::MessageBoxA(nullptr, kOtherSetupText, kOtherSetupCaption,
+                              MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+            m_nExitCode = kExitFailed;
+            return FALSE;
+        }
         CString copyArguments;
         copyArguments.Format("%s%s%lu", arguments.silent ? "/S " : "", kCopySwitch, ::GetCurrentProcessId());
         if (RunTemporaryCopy(copyArguments, &m_nExitCode))
@@ -80,15 +99,18 @@ BOOL CUninstallApp::InitInstance()
 
     UninstallReport report;
     CRemover remover(report);
-    const bool confirmed = arguments.silent || ConfirmUninstall();
-    if (confirmed) {
+    const ConfirmAnswer answer = arguments.silent ? ConfirmAnswer::Yes : ConfirmUninstall();
+    if (answer == ConfirmAnswer::Yes) {
         RemoveProduct(remover, report);
         if (!original)
             remover.FinishMovedProgram(true);
         if (!arguments.silent)
             ShowUninstallResult(report.Message());
     }
-    m_nExitCode = confirmed ? report.ExitCode() : kExitDeclined;
+    // A question that could not be asked is no answer: nothing was removed, and that failed.
+    m_nExitCode = answer == ConfirmAnswer::Yes ? report.ExitCode()
+                  : answer == ConfirmAnswer::No ? kExitDeclined
+                                                : kExitFailed;
     if (original) {
         original->Report(m_nExitCode);
         original->WaitUntilEnded();

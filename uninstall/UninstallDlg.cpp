@@ -36,10 +36,11 @@ BOOL CUninstallDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     return CDialog::OnWndMsg(message, wParam, lParam, pResult);
 }
 
-bool ConfirmUninstall()
+ConfirmAnswer ConfirmUninstall()
 {
     CUninstallDlg dlg(IDD_UNINSTALL_CONFIRM, CString());
-    return dlg.DoModal() == IDYES;
+    const INT_PTR result = dlg.DoModal();
+    return result == IDYES ? ConfirmAnswer::Yes : result == -1 ? ConfirmAnswer::NotAsked : ConfirmAnswer::No;
 }
 
 void ShowUninstallResult(const CString& strMessage)

@@ -19,7 +19,9 @@ private:
     HICON m_hIcon = nullptr;
 };
 
-// Asks whether to remove the player; true only for Yes.
-bool ConfirmUninstall();
+// Asks whether to remove the player: Yes, No (also Escape and the close box), or NotAsked
+// when the question could not be shown.
+enum class ConfirmAnswer { Yes, No, NotAsked };
+ConfirmAnswer ConfirmUninstall();
 // Shows the outcome until the user closes it.
 void ShowUninstallResult(const CString& strMessage);

@@ -79,7 +79,7 @@ CString ReasonForError(unsigned long code)
 
 bool IsInUseError(unsigned long code)
 {
-    // A running program's file refuses deletion as "access denied".
-    return code == kErrorSharingViolation || code == kErrorLockViolation || code == kErrorUserMappedFile ||
-           code == kErrorAccessDenied;
+    // Not "access denied": a folder named as a file and a file this program may not
+    // delete are refused that way too, and neither goes at the next restart.
+    return code == kErrorSharingViolation || code == kErrorLockViolation || code == kErrorUserMappedFile;
 }

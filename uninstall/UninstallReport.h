@@ -38,5 +38,7 @@ private:
 
 // Why a file or registry operation failed, in words, for a system error code.
 CString ReasonForError(unsigned long code);
-// Whether a system error code means that a file is in use (so the next restart can take it).
+// Whether a system error code means that another program holds a file (so that it may be
+// free in a moment, or at the next restart). A running program's file is refused as
+// "access denied", which tells nothing by itself: the remover finds out by moving it.
 bool IsInUseError(unsigned long code);

@@ -1,18 +1,14 @@
 #include "Uninstaller.h"
 
-#include <shlobj.h>
-
 #include <cstring>
 #include <vector>
 
-#include "ComRef.h"
-#include "ComScope.h"
 #include "ComponentList.h"
 #include "FolderPath.h"
 #include "KernelHandle.h"
 #include "ProcessStopper.h"
 #include "ProductConstants.h"
-#include "Shortcuts.h"
+#include "ShortcutRemoval.h"
 #include "UninstallIni.h"
 
 namespace {
@@ -68,46 +64,6 @@ void RemoveIniEntries(CRemover& remover, UninstallReport& report, const CString&
         else
             remover.RemoveFile(path);
     }
-}
-
-CString LinkTarget(const CString& linkPath)
-{
-    ComRef<IShellLinkA> link;
-    ComRef<IPersistFile> file;
-    WCHAR wide[MAX_PATH] = {};
-    char target[MAX_PATH + 1] = {};
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.out())) ||
-        FAILED(link->QueryInterface(IID_IPersistFile, file.out())) ||
-        !::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, linkPath, -1, wide, MAX_PATH) ||
-        FAILED(file->Load(wide, STGM_READ)) ||
-        FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)))
-        return CString();
-    return CString(target);
-}
-
-// Only shortcuts to this player go: another program may have a shortcut of the same name.
-void RemoveShortcut(CRemover& remover, UninstallReport& report, const CString& linkPath, const CString& player)
-{
-    if (::GetFileAttributesA(linkPath) == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (::lstrcmpiA(LinkTarget(linkPath), player) == 0)
-        remover.RemoveFile(linkPath);
-    else
-        report.Kept(linkPath, "다른 프로그램의 바로 가기입니다");
-}
-
-void RemoveShortcuts(CRemover& remover, UninstallReport& report, const CString& installDir)
-{
-    ShortcutPlaces places;
-    if (!FindShortcutPlaces(kShortcutFileName, &places))
-        return;
-    const CString player = InstalledFilePath(installDir, kPlayerExe);
-    ComScope com;
-    RemoveShortcut(remover, report, places.strDesktopLink, player);
-    RemoveShortcut(remover, report, places.strQuickLaunchLink, player);
-    RemoveShortcut(remover, report, places.strStartMenuLink, player);
-    remover.RemoveEmptyFolder(places.strStartMenuFolder, "다른 항목이 들어 있습니다");
-    ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
 }
 
 void RemoveRegistryEntries(CRemover& remover)

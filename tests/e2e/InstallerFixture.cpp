@@ -110,9 +110,9 @@ void InstallerTest::ServePartner(const std::string& pid, const std::vector<Compo
     ASSERT_TRUE(publisher::Put(base + "1.0.3/RAZezazi.exe", m_standIn));
 }
 
-void InstallerTest::StartWizard(const std::string& pid)
+void InstallerTest::StartWizard(const std::string& pid, const std::string& arguments)
 {
-    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_" + pid + ".exe"));
+    ASSERT_TRUE(m_wizard.Start(m_dir.path(), "Setup_" + pid + ".exe", arguments));
     ASSERT_TRUE(m_wizard.WaitForWizard()) << "the wizard did not show";
     ASSERT_TRUE(m_wizard.WaitForTree()) << "the start-up work did not fill the tree";
     ASSERT_EQ(m_wizard.CurrentPage(), 1);

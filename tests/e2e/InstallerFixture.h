@@ -57,8 +57,9 @@ protected:
                       const std::string& versionReply = "OK|1.0.3|1.0.1");
     std::string ComponentRow(const Component& c) const;
 
-    // Starts Setup_<pid>.exe and waits until the wizard is idle on page 1.
-    void StartWizard(const std::string& pid);
+    // Starts Setup_<pid>.exe (with the arguments given) and waits until the wizard is idle
+    // on page 1.
+    void StartWizard(const std::string& pid, const std::string& arguments = std::string());
     // From page 1 to the page given, pressing Next.
     void NextTo(int page);
     // Waits until the install has ended and the finish page is wholly shown (the install

@@ -180,5 +180,25 @@ TEST_F(SilentInstallTest, WithoutAComponentListTheNamedComponentsAreMissingNotWr
         << Log();
 }
 
+TEST_F(SilentInstallTest, ALogPathThatLeadsToAnotherFileIsRefusedAndTheInstallGoesOn)
+{
+    ServePartner("quietlog", {kExtras});
+    // A link at the log's name, and a second name of a file, both of someone else's.
+    const std::string victim = m_dir / "victim.txt", linked = m_dir / "linked.log", second = m_dir / "second.log";
+    ASSERT_TRUE(testutil::WriteFileBytes(victim, "precious"));
+    ASSERT_TRUE(testutil::MakeUnixLink(linked, victim));
+    ASSERT_TRUE(::CreateHardLinkA(second.c_str(), victim.c_str(), nullptr));
+    for (const std::string& path : {linked, second}) {
+        EXPECT_EQ(RunSilently("quietlog", "/S /NORUN \"/LOG=" + path + "\""), 0) << path;
+        EXPECT_EQ(testutil::ReadFileBytes(victim), "precious") << path;
+    }
+    EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\MELVORA.exe"));
+    // An earlier log of its own is emptied and written again.
+    ASSERT_TRUE(testutil::WriteFileBytes(m_dir / "setup.log", std::string(100000, '@')));
+    EXPECT_EQ(RunSilently("quietlog", "/S /NORUN " + LogArgument()), 0);
+    EXPECT_EQ(Log().find('@'), std::string::npos);
+    EXPECT_NE(Log().find("exit code 0"), std::string::npos) << Log();
+}
+
 }  // namespace
 }  // namespace e2e

@@ -93,7 +93,8 @@ TEST(ComponentList, ARowThatCouldNameAPlaceOutsideItsOwnFolderIsDroppedUnasked)
                              "/A/NUL/x|http://h/x.exe", "/A/x|http://h/dl/..\\..\\x.exe", "/A/x|http://h/dl/",
                              "/A/x|http://h/CON.exe", "/A/x|http://h/nul .exe", "/A/x|http://h/LPT1",
                              "/A/x|http://h/a:b.exe", "/A/x|http://h/get?f=x.exe", "/A/x|http://h/x.exe.",
-                             "/A/x|"};
+                             "/A/x|", "/A/x|http://h/COM¹.exe", "/A/lpt³ .x/x|http://h/x.exe",
+                             "/A/x\xFF|http://h/x.exe"};
     CString text;
     for (const char* row : hostile)
         text = text + row + "|Bad|b|p|0^";

@@ -56,7 +56,8 @@ TEST(UninstallIni, OnePathLeavingTheInstallFolderRefusesTheWholeFile)
                              ".", ".\\x", "C:\\Windows\\win.ini", "C:win.ini", "\\Windows", "/Windows",
                              "\\\\server\\share\\x", "\\\\?\\C:\\x", "x:stream", "Cache\\", "Cache\\\\x", "",
                              "*.dll", "Log?", "a\"b", "a<b", "a|b", "Cache.", "Cache .\\x", "...", "NUL",
-                             "con.txt", "Logs\\COM1", "lpt9.log", "a\x01"};
+                             "con.txt", "Logs\\COM1", "lpt9.log", "a\x01", "Logs\\COM²", "LPT¹.log", "com³ .x",
+                             "a\xFF\xFF"};
     for (const char* path : outside) {
         CString normalized;
         EXPECT_FALSE(IsConfinedRelativePath(path, &normalized)) << path;
@@ -67,6 +68,8 @@ TEST(UninstallIni, OnePathLeavingTheInstallFolderRefusesTheWholeFile)
     EXPECT_TRUE(IsConfinedRelativePath("스킨/기본 스킨.skin", &normalized));
     EXPECT_EQ(normalized, "스킨\\기본 스킨.skin");
     EXPECT_TRUE(IsConfinedRelativePath(".cache\\con1\\null.d\\a.b", &normalized));
+    // Only ¹ ² ³ count as digits there: ⁴ and ₁ do not, nor a digit after them.
+    EXPECT_TRUE(IsConfinedRelativePath("COM⁴\\LPT₁.log\\COM¹0.dat", &normalized));
 }
 
 TEST(UninstallIni, OneKeyOutsideTheProductKeysRefusesTheWholeFile)

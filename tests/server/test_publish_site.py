@@ -117,6 +117,7 @@ class PublishSite(unittest.TestCase):
             "must be a path below Program Files": change(nv01 + ("components", 0), "check", "/../Windows/x.exe"),
             "outside the player's folder": change(nv01 + ("components", 0), "check", "\\melvora\\tool.exe"),
             "must end in a plain file name": change(nv01 + ("components", 0), "installer", "http://x.example/CON.exe"),
+            "no device name such as CON": change(nv01 + ("components", 0), "check", "/Tools/LPT\u00b2/x.exe"),
         }
         for reason, mutate in cases.items():
             with self.subTest(reason):

@@ -118,6 +118,10 @@ std::vector<std::string> FolderEntries(const std::string& folder)
 
 void RemoveTree(const std::string& path)
 {
+    // A folder link that a test planted goes itself; what it leads to stays.
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && RemoveUnixLink(path))
+        return;
     WIN32_FIND_DATAA fd;
     HANDLE h = ::FindFirstFileA((path + "\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
@@ -136,6 +140,93 @@ void RemoveTree(const std::string& path)
         ::FindClose(h);
     }
     ::RemoveDirectoryA(path.c_str());
+}
+
+namespace {
+
+typedef LONG(CDECL* UnixSpawn)(char* const argv[], int wait);
+typedef char*(CDECL* UnixFileName)(LPCWSTR dosPath);
+
+// Runs a Unix program with these arguments, Windows paths turned into Unix ones.
+bool RunUnix(const char* program, const std::vector<std::string>& options, const std::vector<std::string>& paths)
+{
+    const auto spawn = reinterpret_cast<UnixSpawn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "__wine_unix_spawnvp")));
+    const auto unixName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!spawn || !unixName)
+        return false;
+    std::vector<std::string> args{program};
+    args.insert(args.end(), options.begin(), options.end());
+    for (const std::string& path : paths) {
+        WCHAR wide[MAX_PATH * 2] = {};
+        ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2);
+        char* name = unixName(wide);
+        if (!name)
+            return false;
+        args.push_back(name);
+        ::HeapFree(::GetProcessHeap(), 0, name);
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    return spawn(argv.data(), 1) == 0;
+}
+
+typedef LONG(WINAPI* NtDeleteKeyFunction)(HANDLE);
+
+}  // namespace
+
+bool MakeUnixLink(const std::string& linkPath, const std::string& targetPath)
+{
+    return RunUnix("/bin/ln", {"-s"}, {targetPath, linkPath}) && FileExists(linkPath);
+}
+
+bool RemoveUnixLink(const std::string& linkPath)
+{
+    return IsUnixLink(linkPath) && RunUnix("/bin/rm", {"-f"}, {linkPath}) && !IsUnixLink(linkPath);
+}
+
+bool IsUnixLink(const std::string& path)
+{
+    return RunUnix("/usr/bin/test", {"-L"}, {path});
+}
+
+bool MakeRegistryLink(HKEY root, const char* subKey, const std::wstring& target)
+{
+    HKEY hKey = nullptr;
+    if (::RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                          KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG set = ::RegSetValueExW(hKey, L"SymbolicLinkValue", 0, REG_LINK,
+                                      reinterpret_cast<const BYTE*>(target.c_str()), DWORD(target.size() * 2));
+    ::RegCloseKey(hKey);
+    return set == ERROR_SUCCESS;
+}
+
+bool IsRegistryLink(HKEY root, const char* subKey)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExA(root, subKey, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return false;
+    DWORD type = REG_NONE;
+    const bool link = ::RegQueryValueExA(hKey, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+                          ERROR_SUCCESS && type == REG_LINK;
+    ::RegCloseKey(hKey);
+    return link;
+}
+
+void DeleteRegistryLink(HKEY root, const char* subKey)
+{
+    const auto deleteKey = reinterpret_cast<NtDeleteKeyFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+    HKEY hKey = nullptr;
+    if (!deleteKey || !IsRegistryLink(root, subKey) ||
+        ::RegOpenKeyExA(root, subKey, REG_OPTION_OPEN_LINK, DELETE, &hKey) != ERROR_SUCCESS)
+        return;
+    deleteKey(hKey);
+    ::RegCloseKey(hKey);
 }
 
 int UnusedLoopbackPort()
@@ -221,6 +312,10 @@ bool KeyExists(HKEY root, const char* subKey)
 
 void DeleteKeyTree(HKEY root, const char* subKey)
 {
+    if (IsRegistryLink(root, subKey)) {
+        DeleteRegistryLink(root, subKey);   // never what a link a test planted leads to
+        return;
+    }
     HKEY hKey = nullptr;
     if (::RegOpenKeyExA(root, subKey, 0, KEY_READ | KEY_WRITE, &hKey) == ERROR_SUCCESS) {
         for (;;) {

@@ -36,6 +36,19 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 // Removes a folder and everything in it.
 void RemoveTree(const std::string& path);
 
+// Links of the kind a user's programs could plant, made as Wine allows (Wine makes no
+// links of its own: a Unix symbolic link in the prefix is what it takes for a symbolic
+// link or a junction). The paths are Windows paths inside the prefix. RemoveTree and
+// DeleteKeyTree remove such links themselves, never what they lead to.
+bool MakeUnixLink(const std::string& linkPath, const std::string& targetPath);
+bool RemoveUnixLink(const std::string& linkPath);
+bool IsUnixLink(const std::string& path);
+// A registry link at root\subKey to target, a path in the registry's own form
+// ("\Registry\Machine\Software\...").
+bool MakeRegistryLink(HKEY root, const char* subKey, const std::wstring& target);
+bool IsRegistryLink(HKEY root, const char* subKey);
+void DeleteRegistryLink(HKEY root, const char* subKey);
+
 // A loopback port on which nothing listens: bound once and released again (0 on failure).
 int UnusedLoopbackPort();
 

@@ -42,10 +42,16 @@ std::string Text(HWND hDlg)
     return text.data();
 }
 
+std::string TemporaryFolder()
+{
+    char windows[MAX_PATH + 1] = {};
+    ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    return std::string(windows) + "\\Temp\\";
+}
+
 std::vector<std::string> TemporaryCopies(bool remove)
 {
-    char temp[MAX_PATH + 1] = {};
-    ::GetTempPathA(MAX_PATH, temp);
+    const std::string temp = TemporaryFolder();
     std::vector<std::string> copies;
     for (const std::string& name : testutil::FolderEntries(temp)) {
         if (!StartsWithCopyPrefix(name))

@@ -17,7 +17,9 @@ void Press(HWND hDlg, int buttonId);
 // The dialog's text: the question, or the outcome.
 std::string Text(HWND hDlg);
 
-// The uninstaller's temporary copies in the temporary folder, deleted first when asked
+// The system's temporary folder, where the uninstaller runs its copy from (ends in "\").
+std::string TemporaryFolder();
+// The uninstaller's temporary copies in that folder, deleted first when asked
 // (what an earlier, failed run left there).
 std::vector<std::string> TemporaryCopies(bool remove = false);
 // No uninstaller runs, under its installed name or a temporary copy's, and no copy is left.
