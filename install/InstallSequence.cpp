@@ -3,8 +3,9 @@
 #include <shellapi.h>
 
 #include "ComponentList.h"
-#include "FolderPath.h"
 #include "HttpDownloader.h"
+#include "KernelHandle.h"
+#include "PrivateFolder.h"
 #include "ProductConstants.h"
 #include "PublisherHosts.h"
 #include "Registry.h"
@@ -25,8 +26,12 @@ public:
         m_ui.ShowStatus(status, invalidateLabel);
         const CString path = InstalledFilePath(m_installDir, localName);
         const bool arrived = m_downloader.Download(url, path, m_ui.NotifyWindow());
-        SetupLog::Write("%s: %s %s", localName, arrived ? "installed as" : "did not arrive, not installed as",
-                        path.GetString());
+        if (arrived)
+            SetupLog::Write("%s: installed as %s", localName, path.GetString());
+        else
+            SetupLog::Write("%s: did not arrive, not installed as %s%s%s", localName, path.GetString(),
+                            m_downloader.FailureReason().IsEmpty() ? "" : ": ",
+                            m_downloader.FailureReason().GetString());
         return arrived;
     }
 
@@ -56,10 +61,21 @@ bool IsCheckable(const CString& installerPath)
     return MELVORA_DOWNLOAD_SIGNER[0] == L'\0' || IsProgramFileName(installerPath);
 }
 
-// The selected components whose installer did not arrive or could not be started.
+// The file name that ends a component's local path: its installer's name.
+CString InstallerName(const ComponentEntry& entry)
+{
+    return entry.localPath.Mid(entry.localPath.ReverseFind('\\') + 1);
+}
+
+// The selected components whose installer did not arrive or could not be started. Each
+// installer is fetched into a folder of the setup's own, never into the component's
+// folder (which others may be able to write, and whose files are not the setup's to
+// replace), and started from there while the downloader's handle keeps it as checked;
+// it installs into its own folder as it always did.
 int InstallComponents(const InstallTarget& target, InstallUi& ui)
 {
     CHttpDownloader downloader;
+    CPrivateFolder folder;
     int missing = 0;
     for (int i = 0; i < target.componentCount; ++i) {
         const ComponentEntry& entry = target.components[i];
@@ -73,21 +89,31 @@ int InstallComponents(const InstallTarget& target, InstallUi& ui)
             ++missing;
             continue;
         }
-        CreateFolderPath(entry.localPath.Left(entry.localPath.ReverseFind('\\')));
         ui.ResetBar();
         CString status;
         status.Format("%s 설치 중...", static_cast<const char*>(entry.name));
         ui.ShowStatus(status, true);
-        if (!downloader.Download(entry.url, entry.localPath, ui.NotifyWindow())) {
-            SetupLog::Write("component \"%s\": not installed, its installer did not arrive", entry.name.GetString());
+        const CString place = folder.NewSubfolder();
+        if (place.IsEmpty()) {
+            SetupLog::Write("component \"%s\": not installed, no private folder for its installer (error %lu)",
+                            entry.name.GetString(), static_cast<unsigned long>(::GetLastError()));
+            ++missing;
+            continue;
+        }
+        const CString installer = place + InstallerName(entry);
+        KernelHandle kept;
+        if (!downloader.DownloadProgram(entry.url, installer, ui.NotifyWindow(), &kept)) {
+            SetupLog::Write("component \"%s\": not installed, its installer did not arrive%s%s", entry.name.GetString(),
+                            downloader.FailureReason().IsEmpty() ? "" : ": ", downloader.FailureReason().GetString());
             ++missing;
             continue;
         }
         // ShellExecuteA reports success with a value above 32.
         const bool started = reinterpret_cast<INT_PTR>(
-                                 ::ShellExecuteA(nullptr, "open", entry.localPath, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+                                 ::ShellExecuteA(nullptr, "open", installer, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+        kept.Close();
         SetupLog::Write("component \"%s\": %s %s", entry.name.GetString(), started ? "started" : "could not start",
-                        entry.localPath.GetString());
+                        installer.GetString());
         missing += started ? 0 : 1;
     }
     return missing;

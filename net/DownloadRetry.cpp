@@ -1,5 +1,7 @@
 #include "DownloadRetry.h"
 
+#include <cstring>
+
 #include "DownloadProgress.h"
 
 namespace {
@@ -20,6 +22,42 @@ bool IsPrintableAscii(const CString& text)
             return false;
     }
     return true;
+}
+
+bool IsStrongTag(const CString& tag)
+{
+    return tag.GetLength() >= 2 && tag[0] == '"' && tag[tag.GetLength() - 1] == '"';
+}
+
+// Exactly `count` decimal digits at p, nothing else.
+bool FixedDigits(const char* p, int count, int* pValue)
+{
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        if (p[i] < '0' || p[i] > '9')
+            return false;
+        value = value * 10 + (p[i] - '0');
+    }
+    *pValue = value;
+    return true;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Days from 1970-01-01 to the date in the proleptic Gregorian calendar.
+int64_t DaysSinceEpoch(int year, int month, int day)
+{
+    const int64_t y = month <= 2 ? year - 1 : year;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yearOfEra = y - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
 }
 
 }  // namespace
@@ -71,17 +109,58 @@ bool CRetrySchedule::NextTry(TryOutcome outcome, int64_t retryAfterSeconds, uint
     return true;
 }
 
-CString ResumeValidator(const CString& acceptRanges, const CString& eTag, const CString& lastModified)
+CString ResumeValidator(const ReplyValidators& reply)
 {
-    CString units = acceptRanges;
+    CString units = reply.acceptRanges;
     units.Trim();
     units.MakeLower();
     if (units != "bytes")
         return CString();
-    // A weak ETag ("W/...") may not stand in an If-Range; the date may.
-    const bool strongTag = eTag.GetLength() >= 2 && eTag[0] == '"' && eTag[eTag.GetLength() - 1] == '"';
-    const CString& validator = strongTag ? eTag : lastModified;
-    return IsPrintableAscii(validator) ? validator : CString();
+    if (!reply.eTag.IsEmpty())
+        return IsStrongTag(reply.eTag) && IsPrintableAscii(reply.eTag) ? reply.eTag : CString();
+    int64_t modified = 0, answered = 0;
+    if (!ParseHttpDate(reply.lastModified, &modified) || !ParseHttpDate(reply.date, &answered) ||
+        answered - modified < kMinValidatorAgeSeconds)
+        return CString();
+    return reply.lastModified;
+}
+
+bool KeepsValidator(const ResumePoint& point, const ReplyValidators& partial)
+{
+    if (point.validator.IsEmpty())
+        return false;
+    if (IsStrongTag(point.validator))
+        return partial.eTag == point.validator;
+    return partial.eTag.IsEmpty() && partial.lastModified == point.validator;
+}
+
+bool ParseHttpDate(const CString& text, int64_t* pSeconds)
+{
+    // "Sun, 06 Nov 1994 08:49:37 GMT": exactly 29 characters in fixed places.
+    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* p = text;
+    if (text.GetLength() != 29 || std::strcmp(p + 25, " GMT") != 0 || p[3] != ',' || p[4] != ' ' || p[7] != ' ' ||
+        p[11] != ' ' || p[16] != ' ' || p[19] != ':' || p[22] != ':')
+        return false;
+    int weekday = -1, month = -1;
+    for (int i = 0; i < 7; ++i)
+        weekday = std::strncmp(p, kDays[i], 3) == 0 ? i : weekday;
+    for (int i = 0; i < 12; ++i)
+        month = std::strncmp(p + 8, kMonths[i], 3) == 0 ? i + 1 : month;
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (weekday < 0 || month < 0 || !FixedDigits(p + 5, 2, &day) || !FixedDigits(p + 12, 4, &year) ||
+        !FixedDigits(p + 17, 2, &hour) || !FixedDigits(p + 20, 2, &minute) || !FixedDigits(p + 23, 2, &second))
+        return false;
+    if (day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 60)
+        return false;
+    const int64_t days = DaysSinceEpoch(year, month, day);
+    // 1970-01-01 was a Thursday; a date whose weekday disagrees is not a date.
+    if (((days % 7) + 7 + 3) % 7 != weekday)
+        return false;
+    *pSeconds = days * 86400 + hour * 3600 + minute * 60 + second;
+    return true;
 }
 
 CString ResumeHeaders(const ResumePoint& point)

@@ -52,10 +52,35 @@ struct ResumePoint {
     bool CanResume() const { return offset > 0 && offset < total && !validator.IsEmpty(); }
 };
 
-// The If-Range validator a reply offers: its ETag when that is a strong one, else its
-// Last-Modified date; empty unless the reply said "Accept-Ranges: bytes", and empty for
-// a value that holds anything but printable ASCII (it goes back into a request line).
-CString ResumeValidator(const CString& acceptRanges, const CString& eTag, const CString& lastModified);
+// The headers of a reply that say which version of the file it holds, as their texts
+// (empty when the reply does not carry one).
+struct ReplyValidators {
+    CString acceptRanges;
+    CString eTag;
+    CString lastModified;
+    CString date;
+};
+
+// A date names a version only when the file had stayed the same for this long by the time
+// the server answered: a file changed twice within one second keeps its date.
+const int64_t kMinValidatorAgeSeconds = 60;
+
+// The If-Range validator a reply offers, empty unless it said "Accept-Ranges: bytes":
+// its ETag when that is a strong one; none at all for a weak ETag (it may not stand in an
+// If-Range, and a date may not stand in for a tag the server gave); without an ETag, its
+// Last-Modified date when both it and the reply's Date read as HTTP dates and it lies at
+// least kMinValidatorAgeSeconds before the Date. Empty for a value that holds anything
+// but printable ASCII (it goes back into a request line).
+CString ResumeValidator(const ReplyValidators& reply);
+
+// Whether a 206 reply is the version that the resumed request named: the same strong
+// ETag; or, resumed on a date, no ETag and the same Last-Modified. Anything else may be a
+// newer file, whose rest must not be joined to the older one's start.
+bool KeepsValidator(const ResumePoint& point, const ReplyValidators& partial);
+
+// An HTTP date in its current form (IMF-fixdate: "Sun, 06 Nov 1994 08:49:37 GMT") as
+// seconds since 1970; false for anything else, the obsolete forms included.
+bool ParseHttpDate(const CString& text, int64_t* pSeconds);
 
 // The request headers of a resumed try: "Range: bytes=<offset>-" and "If-Range: <validator>".
 CString ResumeHeaders(const ResumePoint& point);
@@ -64,6 +89,12 @@ CString ResumeHeaders(const ResumePoint& point);
 // "bytes <offset>-<total - 1>/<total>" with the total of the first reply, and its
 // Content-Length (rangeLength) is exactly the rest.
 bool ContinuesFrom(const ResumePoint& point, const CString& contentRange, uint32_t rangeLength);
+
+// An earlier file that is in use when the finished download is to replace it (a scanner
+// reading a new program, a DLL open in another process) is tried again in steps of
+// kReplaceRetryStepMs for up to kReplaceRetryMs before the download fails.
+const uint32_t kReplaceRetryMs = 10000;
+const uint32_t kReplaceRetryStepMs = 250;
 
 // A download's body goes to a part file beside its target, named by GetTempFileNameA
 // with this prefix: "mlv", one to four hexadecimal digits, ".tmp".

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "DownloadProgress.h"
+#include "PartFile.h"
 #include "PublisherHosts.h"
 #include "SetupLog.h"
 #include "SignatureCheck.h"
@@ -16,17 +17,6 @@ namespace {
 // spaced attempts ride out a passing failure without hanging the install on a dead one.
 const int kOpenAttempts = 5;
 const DWORD kOpenRetryPauseMs = 200;
-
-// The folder of a local path, with its last separator, so that the folder of "C:\x" is
-// the root.
-CString FolderOf(const CString& strTarget)
-{
-    int slash = strTarget.ReverseFind('\\');
-    const int forwardSlash = strTarget.ReverseFind('/');
-    if (forwardSlash > slash)
-        slash = forwardSlash;
-    return slash < 0 ? CString(".\\") : strTarget.Left(slash + 1);
-}
 
 // A setup killed mid-download leaves its part file behind, and nothing else would ever
 // remove it. Only files of the part files' own name pattern go, and only those last
@@ -48,29 +38,15 @@ void RemoveStalePartFiles(const CString& folder)
     ::FindClose(hFind);
 }
 
-// An earlier file at the target that could not be overwritten (in use, read-only, a
-// folder) fails the download before anything is received, as creating it in place did.
-bool CanReplace(const CString& strTarget)
+// An earlier file at the target that no rename can replace (a folder, a read-only file)
+// fails the download before anything is received. One that is in use is waited for
+// once the new file is whole.
+bool IsReplaceable(const CString& strTarget)
 {
-    if (::GetFileAttributesA(strTarget) == INVALID_FILE_ATTRIBUTES)
+    const DWORD attributes = ::GetFileAttributesA(strTarget);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return true;   // nothing there yet; a missing folder fails the part file
-    const HANDLE hFile =
-        ::CreateFileA(strTarget, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    ::CloseHandle(hFile);
-    return true;
-}
-
-// In a build that names a signer, a program (.exe or .dll) counts as downloaded only when
-// the publisher signed it. The finished part file is checked before it may take the
-// target's place: one that fails is deleted with its part file, and the earlier file stays.
-bool IsAcceptedProgram(const CString& strTarget, const CString& strPartFile)
-{
-    const wchar_t* pszSigner = MELVORA_DOWNLOAD_SIGNER;
-    if (!*pszSigner || !IsProgramFileName(strTarget))
-        return true;
-    return IsSignedBy(strPartFile, pszSigner);
+    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 // One header of the reply as text; false when the reply does not carry it.
@@ -114,77 +90,6 @@ LPARAM CountParam(uint64_t nWritten)
 
 }  // namespace
 
-// The body's own file, made beside the target so that the final rename stays on one
-// volume and replaces the target in one step: the target is always either the earlier
-// file or the whole new one. It lives through every try of one download, so that a try
-// may continue where the last one was cut off. Removed when it goes, unless it replaced
-// the target.
-class CHttpDownloader::PartFile {
-public:
-    explicit PartFile(const CString& strTarget) : m_strTarget(strTarget)
-    {
-        // GetTempFileNameA makes an empty file under a name no other file has, so neither
-        // another download nor a part file left over from a crash can be in the way.
-        char path[MAX_PATH + 1] = {};
-        if (!::GetTempFileNameA(FolderOf(strTarget), kPartFilePrefix, 0, path))
-            return;
-        m_strPath = path;
-        m_hFile = ::CreateFileA(m_strPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    ~PartFile()
-    {
-        Close();
-        if (!m_strPath.IsEmpty())
-            ::DeleteFileA(m_strPath);
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_hFile; }
-
-    // Keeps the first nBytes and writes on from there: 0 starts the file over.
-    bool KeepFirst(uint64_t nBytes)
-    {
-        LARGE_INTEGER at;
-        at.QuadPart = LONGLONG(nBytes);
-        return IsOpen() && ::SetFilePointerEx(m_hFile, at, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_hFile);
-    }
-    // Closes the finished file. Where it is to replace an earlier file it is put on disk
-    // first, so that a crash right after the rename cannot leave that file empty; a new
-    // file has nothing to protect and skips the flush's cost. False when it cannot.
-    bool Finish(bool bFlush)
-    {
-        const bool flushed = IsOpen() && (!bFlush || ::FlushFileBuffers(m_hFile));
-        return Close() && flushed;
-    }
-    // The finished file's own name, empty once it has replaced the target.
-    const CString& Path() const { return m_strPath; }
-    // Renames the finished file over the target (which need not exist).
-    bool ReplaceTarget()
-    {
-        if (m_strPath.IsEmpty() ||
-            !::MoveFileExA(m_strPath, m_strTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return false;
-        m_strPath.Empty();
-        return true;
-    }
-
-private:
-    bool Close()
-    {
-        if (!IsOpen())
-            return false;
-        const bool closed = ::CloseHandle(m_hFile) != FALSE;
-        m_hFile = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-    CString m_strTarget;
-    CString m_strPath;
-    HANDLE m_hFile = INVALID_HANDLE_VALUE;
-};
-
 CHttpDownloader::CHttpDownloader() : m_hInternet(nullptr) {}
 
 CHttpDownloader::~CHttpDownloader()
@@ -194,7 +99,23 @@ CHttpDownloader::~CHttpDownloader()
 
 bool CHttpDownloader::Download(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd)
 {
+    return Run(strUrl, strLocalPath, hNotifyWnd, IsProgramFileName(strLocalPath), nullptr);
+}
+
+bool CHttpDownloader::DownloadProgram(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd,
+                                      KernelHandle* pKept)
+{
+    pKept->Close();
+    return Run(strUrl, strLocalPath, hNotifyWnd, true, pKept);
+}
+
+bool CHttpDownloader::Run(const CString& strUrl, const CString& strLocalPath, HWND hNotifyWnd, bool bProgram,
+                          KernelHandle* pKept)
+{
     m_strTargetPath = strLocalPath;
+    m_bProgram = bProgram;
+    m_pKept = pKept;
+    m_strFailure.Empty();
     m_resume = ResumePoint();
     bool bResult = false;
     if (OpenInternet()) {
@@ -209,7 +130,8 @@ bool CHttpDownloader::Download(const CString& strUrl, const CString& strLocalPat
                 outcome = ReceiveToFile(hNotifyWnd);
                 received = m_resume.offset - from;
             }
-            LogRequest(strUrl, ReplyStatus(m_url.get()), received, OutcomeText(outcome));
+            const bool told = outcome == TryOutcome::Failed && !m_strFailure.IsEmpty();
+            LogRequest(strUrl, ReplyStatus(m_url.get()), received, told ? m_strFailure.GetString() : OutcomeText(outcome));
             m_url.Close();
             uint32_t pauseMs = 0;
             if (outcome == TryOutcome::Arrived || !schedule.NextTry(outcome, retryAfter, &pauseMs)) {
@@ -222,7 +144,10 @@ bool CHttpDownloader::Download(const CString& strUrl, const CString& strLocalPat
         }
     }
     m_part.reset();
+    m_pKept = nullptr;
     CloseHandles();
+    if (bResult)
+        m_strFailure.Empty();
     return bResult;
 }
 
@@ -270,24 +195,28 @@ bool CHttpDownloader::OpenUrl(HWND hNotifyWnd, const CString& strUrl, TryOutcome
     uint32_t dwSize = 0;
     if (!QueryHeaderText(m_url.get(), HTTP_QUERY_CONTENT_LENGTH, &strLength) || !ParseDeclaredSize(strLength, &dwSize))
         return false;
+    ReplyValidators validators;
+    QueryHeaderText(m_url.get(), HTTP_QUERY_ETAG, &validators.eTag);
+    QueryHeaderText(m_url.get(), HTTP_QUERY_LAST_MODIFIED, &validators.lastModified);
     if (continued) {
         CString strRange;
         if (!QueryHeaderText(m_url.get(), HTTP_QUERY_CONTENT_RANGE, &strRange) ||
-            !ContinuesFrom(m_resume, strRange, dwSize)) {
-            // Not the rest of this file: the next try starts it over.
+            !ContinuesFrom(m_resume, strRange, dwSize) || !KeepsValidator(m_resume, validators)) {
+            // Not the rest of this version of the file: the next try starts it over.
+            SetupLog::Write("  the rest came from another version of the file (ETag \"%s\", Last-Modified \"%s\"), "
+                            "not joined to the part received",
+                            validators.eTag.GetString(), validators.lastModified.GetString());
             m_resume = ResumePoint();
             *pFailure = TryOutcome::CutShort;
             return false;
         }
     } else {
         // The whole file, from its first byte, whatever this try asked for.
-        CString strRanges, strTag, strModified;
-        QueryHeaderText(m_url.get(), HTTP_QUERY_ACCEPT_RANGES, &strRanges);
-        QueryHeaderText(m_url.get(), HTTP_QUERY_ETAG, &strTag);
-        QueryHeaderText(m_url.get(), HTTP_QUERY_LAST_MODIFIED, &strModified);
+        QueryHeaderText(m_url.get(), HTTP_QUERY_ACCEPT_RANGES, &validators.acceptRanges);
+        QueryHeaderText(m_url.get(), HTTP_QUERY_DATE, &validators.date);
         m_resume.offset = 0;
         m_resume.total = dwSize;
-        m_resume.validator = ResumeValidator(strRanges, strTag, strModified);
+        m_resume.validator = ResumeValidator(validators);
     }
 
     Notify(hNotifyWnd, WM_DOWNLOAD_SIZE, WPARAM(m_resume.total), 0);
@@ -300,12 +229,14 @@ TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
     CDownloadProgress progress(m_resume.total, ::GetTickCount(), nStart);
     Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, WPARAM(progress.LastPercent()), CountParam(nStart));
 
-    if (!CanReplace(m_strTargetPath))
-        return TryOutcome::Failed;
+    if (!IsReplaceable(m_strTargetPath))
+        return Failed("the earlier file cannot be replaced");
     if (!m_part)
-        m_part.reset(new (std::nothrow) PartFile(m_strTargetPath));
-    if (!m_part || !m_part->KeepFirst(nStart))
-        return TryOutcome::Failed;
+        m_part.reset(new (std::nothrow) CPartFile(m_strTargetPath));
+    if (!m_part)
+        return Failed("out of memory");
+    if (!m_part->IsOpen() || !m_part->KeepFirst(nStart))
+        return Failed(m_part->Failure());
 
     uint64_t nWritten = nStart;
     TryOutcome ended = TryOutcome::CutShort;   // how the body ended, should it end short
@@ -335,9 +266,11 @@ TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
         if (dwRead == 0)
             break;
 
-        DWORD dwWritten = 0;
-        const bool wrote = ::WriteFile(m_part->get(), buffer.get(), dwRead, &dwWritten, nullptr) && dwWritten == dwRead;
-        nWritten += dwWritten;
+        if (!m_part->Write(buffer.get(), dwRead)) {
+            ended = Failed(m_part->Failure());
+            break;
+        }
+        nWritten += dwRead;
         if (nWritten > 0) {
             if (progress.UpdatePercent(nWritten))
                 Notify(hNotifyWnd, WM_DOWNLOAD_PROGRESS, WPARAM(progress.LastPercent()), CountParam(nWritten));
@@ -346,7 +279,7 @@ TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
         }
         // A reply that runs past its declared size has failed already; reading on would
         // only let a server that never stops fill the disk.
-        if (!wrote || nWritten > m_resume.total) {
+        if (nWritten > m_resume.total) {
             ended = TryOutcome::Failed;
             break;
         }
@@ -356,10 +289,34 @@ TryOutcome CHttpDownloader::ReceiveToFile(HWND hNotifyWnd)
     m_resume.offset = nWritten;
     if (nWritten != m_resume.total)
         return ended;
+    return FinishFile();
+}
+
+TryOutcome CHttpDownloader::FinishFile()
+{
+    // An earlier file is replaced only by one that is on disk: a crash right after the
+    // rename cannot leave it empty. A new file has nothing to protect and skips the cost.
     const bool replacing = ::GetFileAttributesA(m_strTargetPath) != INVALID_FILE_ATTRIBUTES;
-    if (!m_part->Finish(replacing) || !IsAcceptedProgram(m_strTargetPath, m_part->Path()) || !m_part->ReplaceTarget())
-        return TryOutcome::Failed;
+    if (replacing && !m_part->Flush())
+        return Failed(m_part->Failure());
+    // A captive portal answers every address with its login page, and an error page may
+    // come with "200": neither may take a program's place or be started.
+    if (m_bProgram && !m_part->IsProgram(m_resume.total))
+        return Failed(m_part->Failure());
+    // In a build that names a signer, a program counts as downloaded only when the
+    // publisher signed it; the file checked is the one this handle keeps from changing.
+    const wchar_t* pszSigner = MELVORA_DOWNLOAD_SIGNER;
+    if (m_bProgram && *pszSigner && !IsSignedBy(m_part->Path(), m_part->get(), pszSigner))
+        return Failed("not signed by the publisher");
+    if (!m_part->ReplaceTarget() || (m_pKept && !m_part->KeepForStart(m_pKept)))
+        return Failed(m_part->Failure());
     return TryOutcome::Arrived;
+}
+
+TryOutcome CHttpDownloader::Failed(const CString& strWhy)
+{
+    m_strFailure = strWhy;
+    return TryOutcome::Failed;
 }
 
 void CHttpDownloader::CloseHandles()

@@ -25,10 +25,11 @@ std::wstring Wide(const CString& text)
 // signer and its certificate chain) lives until the object goes.
 class TrustVerification {
 public:
-    explicit TrustVerification(const std::wstring& path)
+    TrustVerification(const std::wstring& path, HANDLE hFile)
     {
         m_file.cbStruct = sizeof m_file;
         m_file.pcwszFilePath = path.c_str();
+        m_file.hFile = hFile;
         m_data.cbStruct = sizeof m_data;
         m_data.dwUIChoice = WTD_UI_NONE;
         m_data.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -146,14 +147,14 @@ bool PublicKeyIsPinned(PCCERT_CONTEXT pCert, const char* pszPins)
 
 }  // namespace
 
-bool IsSignedBy(const CString& strPath, const wchar_t* pszSigner)
+bool IsSignedBy(const CString& strPath, HANDLE hFile, const wchar_t* pszSigner)
 {
-    if (!pszSigner || !*pszSigner)
+    if (!pszSigner || !*pszSigner || !hFile || hFile == INVALID_HANDLE_VALUE)
         return false;
     const std::wstring path = Wide(strPath);
     if (path.empty())
         return false;
-    const TrustVerification verification(path);
+    const TrustVerification verification(path, hFile);
     if (!verification.Trusted())
         return false;
     PCCERT_CONTEXT pCert = verification.SignerCertificate();

@@ -47,3 +47,7 @@ const char kPublisherName[] = "Orvanta co., Ltd.";
 // The statistics and log servers' connection credentials (HTTP basic authentication).
 const char kReportUser[] = "pebrook";
 const char kReportPassword[] = "5816ce";
+
+// The setup's private folder for the component installers it downloads and starts: this
+// name, the process id and a number, under the Windows temporary folder.
+const char kPrivateFolderPrefix[] = MELVORA_PRODUCT_NAME "-setup-";

@@ -56,7 +56,7 @@ bytes=A-" or "bytes=A-B" is answered 206 with Content-Range and that part of the
 body, unless it carries an If-Range that is not the body's ETag (then the whole
 body, 200). A range that starts at or past the end is answered 416 with
 "Content-Range: bytes */<size>". Several ranges, or another unit, get the whole
-body. Faults that send a body (short, long, trickle, reset, silent, split,
+body. /__control/validators changes what a path's replies say of their version. Faults that send a body (short, long, trickle, reset, silent, split,
 delay) shape the part as they would the whole body, so a fault without times=N
 cuts every resumed try too.
 
@@ -111,6 +111,14 @@ with "ERROR <reason>"; query values percent-encoded)
                   with bytes=N, the head (full length declared) and N body bytes;
                   then keeps the connection open without a byte more until the
                   client hangs up or the server stops
+/__control/validators?path=T[&role=R][&etag=E][&modified=S][&partial_etag=E][&partial_modified=S]
+        what the replies for T (same matching as put) say of the body's version, until
+        reset or another call for T: etag=E replaces the ETag (E as sent, W/"x" for a
+        weak one; "-" for none at all); modified=S adds "Last-Modified", S seconds before
+        this call. An If-Range is compared with that ETag, or without one with that date.
+        partial_etag and partial_modified (same forms) are what 206 replies carry instead,
+        as a file that changed between two requests would, and then If-Range is not
+        checked at all (a server or cache in the way that ignores it)
 /__control/clear-fault?path=T[&role=R]  without role: every role's fault for T
 /__control/reset                    forget overlays, faults and the log
 /__control/shutdown                 stop the server
@@ -318,6 +326,42 @@ class Fault:
         self.kind, self.params, self.times, self.body = kind, params, times, body
 
 
+class Validators:
+    """What the replies of one path say of the body's version (control validators)."""
+
+    def __init__(self, etag, modified, partial_etag, partial_modified):
+        self.etag, self.modified = etag, modified
+        self.partial_etag, self.partial_modified = partial_etag, partial_modified
+
+    @property
+    def changes_partials(self):
+        return self.partial_etag is not None or self.partial_modified is not None
+
+
+def parse_validators(params):
+    def tag(name):
+        value = params.get(name)
+        if value is None or value == "":
+            return None
+        if any(ord(c) < 0x21 or ord(c) > 0x7E for c in value):
+            raise ControlError("%s must be printable ASCII" % name)
+        return value
+
+    def date(name):
+        raw = params.get(name)
+        if raw is None or raw == "":
+            return None
+        try:
+            age = int(raw)
+        except ValueError:
+            raise ControlError("%s must be an integer number of seconds" % name) from None
+        if not 0 <= age <= 1 << 32:
+            raise ControlError("%s out of range" % name)
+        return formatdate(time.time() - age, usegmt=True)
+
+    return Validators(tag("etag"), date("modified"), tag("partial_etag"), date("partial_modified"))
+
+
 def parse_fault(params):
     kind = params.get("kind", "")
     if kind not in FAULT_KINDS:
@@ -392,6 +436,7 @@ class State:
         self.log_file = log_file
         self.overlays = {}   # (role, target) -> body
         self.faults = {}     # (role or "*", target) -> Fault
+        self.validators = {}  # (role, target) -> Validators
         self.entries = []    # (role, method, target, version, agent, authorization, time, range)
 
     def record(self, *fields):
@@ -414,6 +459,12 @@ class State:
                 return self.overlays[(role, path + "?" + query)]
             return self.overlays.get((role, path))
 
+    def validators_for(self, role, path, query):
+        with self.lock:
+            if query and (role, path + "?" + query) in self.validators:
+                return self.validators[(role, path + "?" + query)]
+            return self.validators.get((role, path))
+
     def take_fault(self, role, path, query):
         keys = [(r, t) for r in (role, "*")
                 for t in ([path + "?" + query] if query else []) + [path]]
@@ -433,6 +484,7 @@ class State:
         with self.lock:
             self.overlays.clear()
             self.faults.clear()
+            self.validators.clear()
             self.entries.clear()
 
 
@@ -595,7 +647,7 @@ class Handler(BaseHTTPRequestHandler):
             elif body is None or fault is not None and fault.kind in ("status", "redirect"):
                 self.apply_fault(fault, body, content_type(path), 200, [])
             else:
-                code, body, headers = self.ranged(body)
+                code, body, headers = self.ranged(body, state.validators_for(server.role, path, query))
                 if fault is None or code == 416:
                     self.reply(code, body, content_type(path), headers)
                 else:
@@ -611,17 +663,35 @@ class Handler(BaseHTTPRequestHandler):
                 pass
             self.close_connection = True
 
-    def ranged(self, body):
+    def ranged(self, body, validators=None):
         """(status, body, headers) of a body's reply: all of it, or the one range asked for."""
-        headers = [("Accept-Ranges", "bytes"), ("ETag", body.etag)]
+        etag, modified = body.etag, None
+        if validators is not None:
+            etag = validators.etag or etag
+            modified = validators.modified
+        etag = None if etag == "-" else etag
+        headers = [("Accept-Ranges", "bytes")] + ([("ETag", etag)] if etag else []) + \
+                  ([("Last-Modified", modified)] if modified else [])
         match = SINGLE_RANGE.fullmatch(self.headers.get("Range", "").replace(" ", ""))
         if_range = self.headers.get("If-Range")
-        if self.command not in ("GET", "HEAD") or not match or (if_range is not None and if_range != body.etag):
+        ignores_if_range = validators is not None and validators.changes_partials
+        if if_range is not None and not ignores_if_range:
+            # A weak tag never matches; without a tag the date must be the same.
+            current = etag if etag else modified
+            if current is None or current.startswith("W/") or if_range != current:
+                match = None
+        if self.command not in ("GET", "HEAD") or not match:
             return 200, body, headers
         start = int(match.group(1))
         stop = min(int(match.group(2)) + 1, body.size) if match.group(2) else body.size
         if start >= body.size or stop <= start:
             return 416, BytesBody(b"416 Range Not Satisfiable"), [("Content-Range", "bytes */%d" % body.size)]
+        if ignores_if_range:
+            partial_etag = validators.partial_etag or etag
+            partial_etag = None if partial_etag == "-" else partial_etag
+            partial_modified = validators.partial_modified or modified
+            headers = [("Accept-Ranges", "bytes")] + ([("ETag", partial_etag)] if partial_etag else []) + \
+                      ([("Last-Modified", partial_modified)] if partial_modified else [])
         return 206, SliceBody(body, start, stop), headers + [
             ("Content-Range", "bytes %d-%d/%d" % (start, stop - 1, body.size))]
 
@@ -824,6 +894,12 @@ class Handler(BaseHTTPRequestHandler):
             fault = parse_fault(params)
             with state.lock:
                 state.faults[key] = fault
+            return "OK\n"
+        if name == "validators":
+            key = (role(), target())
+            validators = parse_validators(params)
+            with state.lock:
+                state.validators[key] = validators
             return "OK\n"
         if name == "clear-fault":
             path, which = target(), role("*")

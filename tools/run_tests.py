@@ -311,6 +311,10 @@ def check_programs(args, tally, build, arch):
                      pattern="test*.py" if arch == "i686" else "test_setup_exe.py")
 
 
+# The full-disk tests' disk: room for the setup's small files, not for a large player.
+SMALL_DISK_SIZE = "1m"
+
+
 def stage_wine(args, tally):
     arch = wine_arch()
     if arch != "i686":
@@ -333,15 +337,24 @@ def stage_wine(args, tally):
     try:
         log(f"wine: preparing the {'32' if arch == 'i686' else '64'}-bit prefix and the display")
         wine.prepare(need_display=True)
-        wine.start_wineserver()
-        server = start_publisher(args, args.root)
-        proxy = start_proxy(p + 3, args.root)
         extra = {
             "MELVORA_TEST_PORT": str(p),
             "MELVORA_PROXY_PORT": str(p + 3),
             "MELVORA_SETUP_EXE": wine.windows_path(build / "Setup.exe"),
             "MELVORA_ARTIFACTS": wine.windows_path(args.root / "artifacts"),
         }
+        # A disk that fills up for real, for the tests of a full disk (root only: a tmpfs
+        # in a private mount namespace; without it those tests say they were skipped).
+        if os.geteuid() == 0 and shutil.which("unshare") and shutil.which("nsenter"):
+            small = args.root / "small-disk"
+            try:
+                wine.small_disk(small, SMALL_DISK_SIZE)
+                extra["MELVORA_SMALL_DISK"] = wine.windows_path(small)
+            except RuntimeError as exc:
+                log(f"wine: {exc}; the full-disk test is skipped")
+        wine.start_wineserver()
+        server = start_publisher(args, args.root)
+        proxy = start_proxy(p + 3, args.root)
         artifacts = args.root / "artifacts"
         if artifacts.exists():
             shutil.rmtree(artifacts)

@@ -246,24 +246,37 @@ class WineEnv:
         namespace in which the host's trust bundle also holds ca_pem: Wine then trusts
         servers with certificates from that authority. The machine's own bundle is not
         touched. Needs root (unshare -m); forget_ca or close ends it."""
-        self.forget_ca()
         copy = Path(folder) / "ca-certificates.crt"
         copy.write_bytes(TRUST_BUNDLE.read_bytes().rstrip(b"\n") + b"\n" + Path(ca_pem).read_bytes())
+        self._enter_namespace('mount --bind "$1" "$2"', [str(copy), str(TRUST_BUNDLE)],
+                              "could not trust a test certificate authority: unshare -m and mount --bind need root")
+
+    def small_disk(self, folder, size="1m"):
+        """From now on runs every Wine program, wineserver included, in a private mount
+        namespace in which folder is a fresh tmpfs of the given size: a disk that fills up
+        for real. Outside the namespace folder stays an empty folder of the host. Needs
+        root (unshare -m); close ends it."""
+        Path(folder).mkdir(parents=True, exist_ok=True)
+        self._enter_namespace('mount -t tmpfs -o size="$2",mode=0777 melvora-small-disk "$1"', [str(folder), size],
+                              "could not make a small disk: unshare -m and mount -t tmpfs need root")
+
+    def _enter_namespace(self, mount_script, mount_args, failure):
+        """Starts a process that holds a private mount namespace once mount_script has run
+        in it, and runs every later Wine command inside that namespace."""
+        self.forget_ca()
         # A wineserver outside the namespace would serve the programs started inside it.
         self.kill_wineserver()
         holder = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "sh", "-c",
-                                   'mount --bind "$1" "$2" && exec sleep infinity', "sh", str(copy),
-                                   str(TRUST_BUNDLE)],
+                                   mount_script + " && exec sleep infinity", "sh"] + mount_args,
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # Entering it is safe only once the bundle is mounted, that is once "sleep" runs.
+        # Entering it is safe only once the mount is made, that is once "sleep" runs.
         cmdline = Path(f"/proc/{holder.pid}/cmdline")
         deadline = time.time() + 10
         while True:
             if holder.poll() is not None or time.time() > deadline:
                 holder.kill()
                 holder.wait()
-                raise RuntimeError("could not trust a test certificate authority: "
-                                   "unshare -m and mount --bind need root")
+                raise RuntimeError(failure)
             try:
                 if cmdline.read_bytes().startswith(b"sleep\0"):
                     break
@@ -274,7 +287,8 @@ class WineEnv:
         self.command_prefix = ["nsenter", f"--target={holder.pid}", "--mount", "--"]
 
     def forget_ca(self):
-        """Ends trust_ca: Wine runs outside the namespace again, with a new wineserver."""
+        """Ends trust_ca (or small_disk): Wine runs outside the namespace again, with a new
+        wineserver."""
         if not self._namespace:
             return
         self.kill_wineserver()

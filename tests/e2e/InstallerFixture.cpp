@@ -105,7 +105,7 @@ void InstallerTest::ServePartner(const std::string& pid, const std::vector<Compo
     ASSERT_TRUE(publisher::Put("/app/ver_file/uninstall/Uninstall.ini", "[uninstall]\r\nname=MELVORA\r\n"));
     const std::string base = "/app/ver_file/" + pid + "/";
     ASSERT_TRUE(publisher::Put(base + "1.0.3/MELVORA.exe", m_standIn));
-    ASSERT_TRUE(publisher::Put(base + "1.0.3/ZUZade.dll", std::string(4096, 'z')));
+    ASSERT_TRUE(publisher::Put(base + "1.0.3/ZUZade.dll", m_standIn));   // a program, as a DLL is
     ASSERT_TRUE(publisher::Put(base + "1.0.1/VIVoreder.exe", m_standIn));
     ASSERT_TRUE(publisher::Put(base + "1.0.3/RAZezazi.exe", m_standIn));
 }
@@ -161,6 +161,22 @@ bool InstallerTest::WasStarted(const std::string& pathSuffix) const
     for (const std::string& line : StartedPrograms()) {
         if (line.size() >= pathSuffix.size() &&
             ::lstrcmpiA(line.substr(line.size() - pathSuffix.size()).c_str(), pathSuffix.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool InstallerTest::InstallerStarted(const std::string& installerName) const
+{
+    char windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folder = std::string(windows) + "\\Temp\\MELVORA-setup-";
+    for (const std::string& line : StartedPrograms()) {
+        // <folder><process id>-<n>\<k>\<installer name>
+        const size_t name = line.rfind('\\');
+        if (line.size() > folder.size() && ::lstrcmpiA(line.substr(0, folder.size()).c_str(), folder.c_str()) == 0 &&
+            name != std::string::npos && ::lstrcmpiA(line.substr(name + 1).c_str(), installerName.c_str()) == 0 &&
+            std::count(line.begin() + folder.size(), line.end(), '\\') == 2)
             return true;
     }
     return false;

@@ -72,6 +72,9 @@ protected:
     // folders as Windows gives them).
     std::vector<std::string> StartedPrograms() const;
     bool WasStarted(const std::string& pathSuffix) const;
+    // Whether a component installer of that name was started from the setup's private
+    // folder (a folder of its own under the Windows temporary folder).
+    bool InstallerStarted(const std::string& installerName) const;
 
     std::string ProgramFiles() const;
     std::string InstallDir() const { return ProgramFiles() + "\\MELVORA"; }

@@ -87,11 +87,11 @@ TEST_F(ClosingTest, NothingEndsTheWizardWhileItInstalls)
         EXPECT_TRUE(stillInstalling()) << "BM_CLICK on " << button;
     }
     // All of that happened while the player was still arriving.
-    EXPECT_FALSE(WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"));
+    EXPECT_FALSE(InstallerStarted("ExtrasSetup.exe"));
 
     ASSERT_TRUE(WaitForFinishPage()) << "the install did not reach the finish page";
     EXPECT_TRUE(m_wizard.IsRunning());
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ExtrasSetup.exe"); }));
     EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe"), m_standIn);
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\MELVORA", "dellog_ver"), "1.0.3");
 

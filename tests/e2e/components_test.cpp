@@ -39,8 +39,8 @@ TEST_F(InstallerTest, DeselectedComponentIsSkippedAndMandatoryOneCannotBeDeselec
     NextTo(5);
     ASSERT_TRUE(WaitForFinishPage());
     EXPECT_TRUE(Requested("/files/ToolsSetup.exe"));
-    EXPECT_TRUE(testutil::FileExists(ProgramFiles() + "\\MELVORA Tools\\ToolsSetup.exe"));
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }));
+    EXPECT_FALSE(testutil::FileExists(ProgramFiles() + "\\MELVORA Tools"));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ToolsSetup.exe"); }));
     EXPECT_FALSE(Requested("/files/ExtrasSetup.exe"));
     EXPECT_FALSE(testutil::FileExists(ProgramFiles() + "\\MELVORA Extras"));
     EXPECT_FALSE(WasStarted("\\ExtrasSetup.exe"));
@@ -61,7 +61,7 @@ TEST_F(InstallerTest, AHostileComponentListInstallsOnlyItsConfinedRowAndWritesNo
     EXPECT_EQ(m_wizard.TreeItems().size(), 4u);   // the root, the player, the updater, the good row
     NextTo(5);
     ASSERT_TRUE(WaitForFinishPage());
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ToolsSetup.exe"); }));
     EXPECT_FALSE(Requested("/files/EvilSetup.exe"));
     char system[MAX_PATH] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);

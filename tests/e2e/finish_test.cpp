@@ -168,7 +168,7 @@ TEST_F(FinishTest, TheWholeWizardByKeyboardAlone)
     EXPECT_FALSE(Requested("/files/ExtrasSetup.exe"));
     EXPECT_FALSE(WasStarted("\\ExtrasSetup.exe"));
     EXPECT_TRUE(Requested("/files/ToolsSetup.exe"));
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ToolsSetup.exe"); }));
 }
 
 TEST_F(FinishTest, CloseBoxOnFinishPageActsAsFinish)

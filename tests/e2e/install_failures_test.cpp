@@ -113,7 +113,7 @@ TEST_F(InstallFailureTest, MissingPlayerStillRecordsItButMakesNoShortcut)
     // The rest of the install went on.
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
     EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\RAZezazi.exe"));
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ExtrasSetup.exe"); }));
     FinishWithoutPlayer();
 }
 
@@ -157,7 +157,7 @@ TEST_F(InstallFailureTest, StalledPlayerGivesUpAfterTwiceThirtySecondsAndKeepsTh
     EXPECT_EQ(testutil::ReadFileBytes(InstallDir() + "\\RAZezazi.exe"), m_standIn);
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "exe_ver"), "1.0.3");
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kProductKey, "updater_ver"), "1.0.1");
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ExtrasSetup.exe"); }));
 }
 
 // Three fixed files fail as connections and busy servers do for a moment; each is tried

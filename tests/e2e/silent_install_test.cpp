@@ -2,6 +2,9 @@
 // its exit code, and the command lines it refuses.
 #include "InstallerFixture.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "support/ProxyControl.h"
 #include "support/RunningPlayer.h"
 #include "support/SetupRunner.h"
@@ -103,8 +106,8 @@ TEST_F(SilentInstallTest, InstallsTheNamedAndLockedComponentsWithoutShortcutsAnd
     EXPECT_EQ(RegText(HKEY_CURRENT_USER, kRunKey, "MELVORA"), "\"" + InstallDir() + "\\MELVORA.exe\"");
     // The locked component and the named one; the other is neither fetched nor started.
     EXPECT_TRUE(testutil::WaitFor([&] { return StartedPrograms().size() == 3; }, 5000));
-    EXPECT_TRUE(WasStarted("\\MELVORA Tools\\ToolsSetup.exe"));
-    EXPECT_TRUE(WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"));
+    EXPECT_TRUE(InstallerStarted("ToolsSetup.exe"));
+    EXPECT_TRUE(InstallerStarted("ExtrasSetup.exe"));
     EXPECT_TRUE(WasStarted("\\MELVORA.exe"));
     EXPECT_FALSE(Requested("/files/MoreSetup.exe"));
     for (const std::string& path : {DesktopLink(), QuickLaunchLink(), StartMenuFolder()})
@@ -129,11 +132,128 @@ TEST_F(SilentInstallTest, WithoutThePlayerExitsTwoAndTheLogSaysWhy)
     ServePartner("quietnopl", {kExtras});
     ASSERT_TRUE(publisher::Fault("/app/ver_file/quietnopl/1.0.3/MELVORA.exe", "status", "code=404"));
     EXPECT_EQ(RunSilently("quietnopl", "/S /NORUN " + LogArgument()), 2);
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }, 5000));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ExtrasSetup.exe"); }, 5000));
     EXPECT_FALSE(testutil::FileExists(DesktopLink()));
     const std::string log = Log();
     EXPECT_NE(log.find("MELVORA.exe: did not arrive"), std::string::npos) << log;
     EXPECT_NE(log.find("exit code 2"), std::string::npos) << log;
+}
+
+// Whether a file below the folder, at any depth, holds the text.
+bool AnyFileHolds(const std::string& folder, const std::string& text)
+{
+    for (const std::string& name : testutil::FolderEntries(folder)) {
+        const std::string path = folder + "\\" + name;
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                ? AnyFileHolds(path, text)
+                : testutil::ReadFileBytes(path).find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// A captive portal answers the player, its DLL and a component's installer with its login
+// page, "200 OK" and the length it sent: none of it replaces an earlier file or starts.
+TEST_F(SilentInstallTest, APortalsLoginPageIsNeitherWrittenAsAProgramNorStarted)
+{
+    ServePartner("portal", {kExtras});
+    const std::string page = "<html><head><title>Wi-Fi</title></head><body>Sign in to go on</body></html>";
+    for (const std::string& path : {std::string("/app/ver_file/portal/1.0.3/MELVORA.exe"),
+                                    std::string("/app/ver_file/portal/1.0.3/ZUZade.dll"),
+                                    std::string("/files/ExtrasSetup.exe")})
+        ASSERT_TRUE(publisher::Put(path, page));
+    ASSERT_TRUE(::CreateDirectoryA(InstallDir().c_str(), nullptr));
+    const std::string earlierDll = m_standIn + "an earlier helper library";
+    ASSERT_TRUE(testutil::WriteFileBytes(InstallDir() + "\\MELVORA.exe", m_standIn));
+    ASSERT_TRUE(testutil::WriteFileBytes(InstallDir() + "\\ZUZade.dll", earlierDll));
+
+    EXPECT_EQ(RunSilently("portal", "/S /NORUN " + LogArgument()), 2);
+    EXPECT_TRUE(testutil::ReadFileBytes(InstallDir() + "\\MELVORA.exe") == m_standIn);
+    EXPECT_TRUE(testutil::ReadFileBytes(InstallDir() + "\\ZUZade.dll") == earlierDll);
+    EXPECT_FALSE(AnyFileHolds(ProgramFiles(), "Sign in to go on"));
+    ::Sleep(1000);   // what was started would have said so by now
+    EXPECT_EQ(StartedPrograms(), std::vector<std::string>{});
+    const std::string log = Log();
+    for (const std::string& expected :
+         {"MELVORA.exe: did not arrive, not installed as " + InstallDir() + "\\MELVORA.exe: not a program",
+          "ZUZade.dll: did not arrive, not installed as " + InstallDir() + "\\ZUZade.dll: not a program",
+          std::string("component \"\xEC\xB6\x94\xEA\xB0\x80 \xEA\xB8\xB0\xEB\x8A\xA5\": not installed, its installer did "
+                      "not arrive: not a program"),
+          std::string("exit code 2")})
+        EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
+}
+
+// Programs started meanwhile find the Program Files folder elsewhere (Windows reads it from
+// this value, and so does Wine); the earlier value comes back at the end.
+class ProgramFilesMoved {
+public:
+    explicit ProgramFilesMoved(const std::string& folder)
+    {
+        m_earlier = testutil::ReadRegValue(HKEY_LOCAL_MACHINE, kCurrentVersion, kValue);
+        m_moved = ::CreateDirectoryA(folder.c_str(), nullptr) && Set(folder);
+    }
+    ~ProgramFilesMoved()
+    {
+        if (m_earlier.exists)
+            Set(m_earlier.data.c_str());
+    }
+    ProgramFilesMoved(const ProgramFilesMoved&) = delete;
+    ProgramFilesMoved& operator=(const ProgramFilesMoved&) = delete;
+    bool Moved() const { return m_moved && m_earlier.exists; }
+
+private:
+    static bool Set(const std::string& folder)
+    {
+        HKEY hKey = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersion, 0, KEY_SET_VALUE, &hKey) != ERROR_SUCCESS)
+            return false;
+        const bool set = ::RegSetValueExA(hKey, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                                          DWORD(std::strlen(folder.c_str()) + 1)) == ERROR_SUCCESS;
+        ::RegCloseKey(hKey);
+        return set;
+    }
+
+    static constexpr const char* kCurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
+    static constexpr const char* kValue = "ProgramFilesDir";
+    testutil::RegValue m_earlier;
+    bool m_moved = false;
+};
+
+// The install folder on a disk with room for the setup's small files but not for the new
+// player (the test runner mounts a 1 MiB tmpfs for it): the write fails for real.
+TEST_F(SilentInstallTest, OnAFullDiskThePartFileGoesTheEarlierPlayerStaysAndTheLogSaysWhy)
+{
+    const char* disk = std::getenv("MELVORA_SMALL_DISK");
+    if (!disk || !*disk)
+        GTEST_SKIP() << "no small disk: tools/run_tests.py mounts one when it runs as root";
+    ServePartner("full", {kExtras});
+    // A program still, with 2 MiB after it that the disk has no room for.
+    ASSERT_TRUE(publisher::Put("/app/ver_file/full/1.0.3/MELVORA.exe", m_standIn + std::string(2u << 20, '\0')));
+    const std::string programFiles = std::string(disk) + "\\Program Files";
+    const std::string installDir = programFiles + "\\MELVORA";
+    int code = -1;
+    std::string earlier;
+    {
+        ProgramFilesMoved moved(programFiles);
+        ASSERT_TRUE(moved.Moved());
+        ASSERT_TRUE(::CreateDirectoryA(installDir.c_str(), nullptr));
+        ASSERT_TRUE(testutil::WriteFileBytes(installDir + "\\MELVORA.exe", m_standIn));
+        code = RunSilently("full", "/S /NORUN " + LogArgument());
+        earlier = testutil::ReadFileBytes(installDir + "\\MELVORA.exe");
+    }
+    const std::vector<std::string> files = testutil::FolderEntries(installDir);
+    testutil::RemoveTree(programFiles);
+    EXPECT_EQ(code, 2);   // the player is not installed
+    EXPECT_TRUE(earlier == m_standIn) << "the earlier player was not kept";
+    // No part file is left, and once it had gone the files after the player had room.
+    EXPECT_EQ(files, (std::vector<std::string>{"MELVORA.exe", "RAZezazi.exe", "VIVoreder.exe", "ZUZade.dll",
+                                               "uninstall.exe", "uninstall.ini"}));
+    const std::string log = Log();
+    for (const std::string& expected : {"MELVORA.exe: did not arrive, not installed as " + installDir +
+                                            "\\MELVORA.exe: could not be written: the disk is full (error 112)",
+                                        std::string("RAZezazi.exe: installed as"), std::string("exit code 2")})
+        EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
 }
 
 TEST_F(SilentInstallTest, RefusesABadCommandLineBeforeAnythingHappens)

@@ -91,6 +91,10 @@ TEST_F(UninstallTest, SilentUninstallRemovesTheSetupsWorkKeepsTheRestAndItself)
     ASSERT_TRUE(testutil::WaitFor([&] { return ::DeleteFileA(installed.c_str()); }));
     RunningPlayer player(InstallDir(), "MELVORA.exe");
     ASSERT_TRUE(player.Started());
+    // What the component's installer would have installed: the uninstaller leaves it.
+    const std::string component = ProgramFiles() + "\\MELVORA Extras\\extras.exe";
+    ASSERT_TRUE(::CreateDirectoryA((ProgramFiles() + "\\MELVORA Extras").c_str(), nullptr));
+    ASSERT_TRUE(testutil::WriteFileBytes(component, "the component"));
 
     EXPECT_EQ(testutil::RunAndWait(m_command + " /S", 60000), 0);
     EXPECT_FALSE(player.IsRunning());
@@ -101,7 +105,7 @@ TEST_F(UninstallTest, SilentUninstallRemovesTheSetupsWorkKeepsTheRestAndItself)
     EXPECT_FALSE(testutil::KeyExists(HKEY_CURRENT_USER, "Software\\MELVORA"));
     EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(testutil::KeyExists(HKEY_LOCAL_MACHINE, "Software\\MELVORA"));
-    EXPECT_TRUE(testutil::FileExists(ProgramFiles() + "\\MELVORA Extras\\ExtrasSetup.exe"));
+    EXPECT_TRUE(testutil::FileExists(component));
     EXPECT_TRUE(testutil::WaitFor(uninstaller::LeftNoTrace));
 }
 

@@ -51,14 +51,30 @@ TEST(DownloadRetry, ARetryAfterOfUpToThirtySecondsReplacesThePause)
     EXPECT_EQ(seconds, 120u);
 }
 
-TEST(DownloadRetry, OnlyAReplyWithByteRangesAndAStrongValidatorCanBeResumed)
+ReplyValidators Reply(const char* ranges, const char* tag, const char* modified, const char* date = "")
 {
-    EXPECT_EQ(ResumeValidator("bytes", "\"abc\"", "Tue, 01 Apr 2025 10:00:00 GMT"), "\"abc\"");
-    EXPECT_EQ(ResumeValidator(" Bytes ", "W/\"abc\"", "Tue, 01 Apr 2025 10:00:00 GMT"),
-              "Tue, 01 Apr 2025 10:00:00 GMT");
-    EXPECT_EQ(ResumeValidator("bytes", "W/\"abc\"", ""), "");
-    EXPECT_EQ(ResumeValidator("none", "\"abc\"", ""), "");
-    EXPECT_EQ(ResumeValidator("bytes", "\"a\r\nX-Evil: 1\"", ""), "");
+    ReplyValidators reply;
+    reply.acceptRanges = ranges;
+    reply.eTag = tag;
+    reply.lastModified = modified;
+    reply.date = date;
+    return reply;
+}
+
+TEST(DownloadRetry, OnlyAStrongETagOrAnOldEnoughDateWithoutAnyETagCanResume)
+{
+    const char* modified = "Tue, 01 Apr 2025 10:00:00 GMT";
+    EXPECT_EQ(ResumeValidator(Reply("bytes", "\"abc\"", modified, "Tue, 01 Apr 2025 10:05:00 GMT")), "\"abc\"");
+    EXPECT_EQ(ResumeValidator(Reply(" Bytes ", "", modified, "Tue, 01 Apr 2025 10:01:00 GMT")), modified);
+    // A weak ETag names no byte-exact version, and the date may not stand in for it.
+    EXPECT_EQ(ResumeValidator(Reply("bytes", "W/\"abc\"", modified, "Tue, 01 Apr 2025 10:05:00 GMT")), "");
+    // A date less than a minute before the reply, in another form, or unreadable.
+    EXPECT_EQ(ResumeValidator(Reply("bytes", "", modified, "Tue, 01 Apr 2025 10:00:59 GMT")), "");
+    EXPECT_EQ(ResumeValidator(Reply("bytes", "", "Tuesday, 01-Apr-25 10:00:00 GMT", "Tue, 01 Apr 2025 10:05:00 GMT")),
+              "");
+    EXPECT_EQ(ResumeValidator(Reply("bytes", "", modified, "")), "");
+    EXPECT_EQ(ResumeValidator(Reply("none", "\"abc\"", "")), "");
+    EXPECT_EQ(ResumeValidator(Reply("bytes", "\"a\r\nX-Evil: 1\"", "")), "");
 
     ResumePoint point;
     point.offset = 15099494;
@@ -70,6 +86,38 @@ TEST(DownloadRetry, OnlyAReplyWithByteRangesAndAStrongValidatorCanBeResumed)
         point.offset = offset;
         EXPECT_FALSE(point.CanResume()) << offset;
     }
+}
+
+TEST(DownloadRetry, APartialReplyMustCarryTheValidatorTheResumeSent)
+{
+    ResumePoint point;
+    point.validator = "\"v1\"";
+    EXPECT_TRUE(KeepsValidator(point, Reply("", "\"v1\"", "")));
+    EXPECT_FALSE(KeepsValidator(point, Reply("", "\"v2\"", "")));
+    EXPECT_FALSE(KeepsValidator(point, Reply("", "W/\"v1\"", "")));
+    EXPECT_FALSE(KeepsValidator(point, Reply("", "", "")));
+    point.validator = "Tue, 01 Apr 2025 10:00:00 GMT";
+    EXPECT_TRUE(KeepsValidator(point, Reply("", "", "Tue, 01 Apr 2025 10:00:00 GMT")));
+    EXPECT_FALSE(KeepsValidator(point, Reply("", "", "Tue, 01 Apr 2025 10:00:01 GMT")));
+    EXPECT_FALSE(KeepsValidator(point, Reply("", "\"v1\"", "Tue, 01 Apr 2025 10:00:00 GMT")));
+    point.validator.Empty();
+    EXPECT_FALSE(KeepsValidator(point, Reply("", "", "")));
+}
+
+TEST(DownloadRetry, HttpDatesAreReadInTheirCurrentFormOnly)
+{
+    int64_t seconds = 0;
+    EXPECT_TRUE(ParseHttpDate("Sun, 06 Nov 1994 08:49:37 GMT", &seconds));
+    EXPECT_EQ(seconds, 784111777);
+    EXPECT_TRUE(ParseHttpDate("Thu, 01 Jan 1970 00:00:00 GMT", &seconds));
+    EXPECT_EQ(seconds, 0);
+    EXPECT_TRUE(ParseHttpDate("Thu, 29 Feb 2024 23:59:59 GMT", &seconds));
+    EXPECT_EQ(seconds, 1709251199);
+    for (const char* text : {"Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994", "Mon, 06 Nov 1994 08:49:37 GMT",
+                             "Sun, 06 Nov 1994 08:49:37 UTC", "Sun, 6 Nov 1994 08:49:37 GMT", "Fri, 29 Feb 2023 10:00:00 GMT",
+                             "Sun, 06 Nov 1994 24:00:00 GMT", "Sun, 06 Xyz 1994 08:49:37 GMT", "Sun, 06 Nov 1994 08:49:37 GMTX",
+                             ""})
+        EXPECT_FALSE(ParseHttpDate(text, &seconds)) << text;
 }
 
 TEST(DownloadRetry, OnlyTheRestOfTheSameFileIsAppended)

@@ -2,7 +2,10 @@
 // the publisher's servers, and the report paths.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "install/ComponentList.h"
+#include "net/ProgramImage.h"
 #include "net/UrlRules.h"
 #include "sys/ProgramAddress.h"
 
@@ -77,6 +80,37 @@ TEST(LoggedAddresses, CredentialsBeforeTheHostAreLeftOut)
     // An "@" after the host belongs to the path or query and stays.
     for (const char* kept : {"http://host/a@b", "http://host?mail=a@b", "http://host#x@y", "host/a@b", ""})
         EXPECT_EQ(AddressForLog(kept), kept);
+}
+
+// A DOS header of a file of fileSize bytes whose e_lfanew is lfanew.
+std::vector<unsigned char> DosHeader(uint32_t lfanew, const char* magic = "MZ")
+{
+    std::vector<unsigned char> header(kDosHeaderSize, 0);
+    header[0] = static_cast<unsigned char>(magic[0]);
+    header[1] = static_cast<unsigned char>(magic[1]);
+    for (int i = 0; i < 4; ++i)
+        header[0x3C + i] = static_cast<unsigned char>(lfanew >> (8 * i));
+    return header;
+}
+
+TEST(DownloadedPrograms, OnlyAnMzHeaderPointingInsideTheFileAtPeIsAProgram)
+{
+    uint64_t offset = 0;
+    EXPECT_TRUE(PeSignatureOffset(DosHeader(0x80).data(), kDosHeaderSize, 0x84, &offset));
+    EXPECT_EQ(offset, 0x80u);
+    EXPECT_TRUE(PeSignatureOffset(DosHeader(0x40).data(), kDosHeaderSize, 4096, &offset));
+    // A login page, a signature inside the DOS header or past the end, a file too short.
+    EXPECT_FALSE(PeSignatureOffset(DosHeader(0x80, "<h").data(), kDosHeaderSize, 4096, &offset));
+    EXPECT_FALSE(PeSignatureOffset(DosHeader(0x3C).data(), kDosHeaderSize, 4096, &offset));
+    EXPECT_FALSE(PeSignatureOffset(DosHeader(0x81).data(), kDosHeaderSize, 0x84, &offset));
+    EXPECT_FALSE(PeSignatureOffset(DosHeader(0xFFFFFFFFu).data(), kDosHeaderSize, 4096, &offset));
+    EXPECT_FALSE(PeSignatureOffset(DosHeader(0x40).data(), kDosHeaderSize - 1, 4096, &offset));
+    EXPECT_FALSE(PeSignatureOffset(DosHeader(0x40).data(), kDosHeaderSize, 63, &offset));
+    const unsigned char pe[] = {'P', 'E', 0, 0}, ne[] = {'N', 'E', 0, 0}, pe1[] = {'P', 'E', 0, 1};
+    EXPECT_TRUE(IsPeSignature(pe, 4));
+    EXPECT_FALSE(IsPeSignature(ne, 4));
+    EXPECT_FALSE(IsPeSignature(pe1, 4));
+    EXPECT_FALSE(IsPeSignature(pe, 3));
 }
 
 TEST(ServerAddresses, EachRequestNamesItsFolderPartnerAndVersionInTheirPlaces)

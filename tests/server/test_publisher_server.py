@@ -299,6 +299,28 @@ class ContentTests(ServerTestCase):
         self.control("put", b"other", path="/f/body.bin")
         self.assertNotEqual(self.get("/f/body.bin")[1]["etag"], tag)
 
+    def test_validators_change_the_version_a_reply_names_and_what_a_range_is_checked_against(self):
+        ranged = lambda *h: self.get("/f/body.bin", headers=[("Range", "bytes=1000-")] + list(h))
+        # A weak tag never matches an If-Range: the whole body.
+        self.control("validators", path="/f/body.bin", etag='W/"w1"')
+        status, headers, _ = ranged(("If-Range", 'W/"w1"'))
+        self.assertEqual((status.split()[1], headers["etag"]), ("200", 'W/"w1"'))
+        # No tag and a date two minutes old: the date is the validator.
+        self.control("validators", path="/f/body.bin", etag="-", modified="120")
+        _, headers, _ = self.get("/f/body.bin")
+        self.assertNotIn("etag", headers)
+        date = headers["last-modified"]
+        self.assertEqual(ranged(("If-Range", date))[0].split()[1], "206")
+        self.assertEqual(ranged(("If-Range", "Mon, 01 Jan 2001 00:00:00 GMT"))[0].split()[1], "200")
+        # A changed file behind a server that ignores If-Range: a 206 naming another version.
+        self.control("validators", path="/f/body.bin", etag='"v1"', partial_etag='"v2"')
+        status, headers, body = ranged(("If-Range", '"v1"'))
+        self.assertEqual((status.split()[1], headers["etag"], body), ("206", '"v2"', BINARY[1000:]))
+        self.assertEqual(self.get("/f/body.bin")[1]["etag"], '"v1"')
+        self.control("reset")
+        self.assertTrue(self.get("/f/body.bin")[1]["etag"].startswith('"f-'))
+        self.control("validators", expect=400, path="/f/body.bin", modified="soon")
+
     def test_make_file_serves_the_documented_pattern(self):
         self.control("make-file", path="/bench/big.bin", size=256 * 1024 * 1024)
         with socket.create_connection(("127.0.0.1", self.P), timeout=5) as s:

@@ -257,6 +257,11 @@ bool ClearFault(const std::string& path, const char* role)
     return ControlOk("clear-fault", "path=" + UrlEncode(path) + RoleParam(role));
 }
 
+bool Validators(const std::string& path, const std::string& params)
+{
+    return ControlOk("validators", "path=" + UrlEncode(path) + "&" + params);
+}
+
 bool Reset()
 {
     return ControlOk("reset", "");

@@ -66,6 +66,9 @@ bool Fault(const std::string& query);
 bool Fault(const std::string& path, const std::string& kind, const std::string& params,
            const char* role = nullptr);
 bool ClearFault(const std::string& path, const char* role = nullptr);
+// What the product port's replies for path say of their version (params encoded, e.g.
+// "etag=W%2F%22w%22", "etag=-&modified=120", "partial_etag=%22v2%22").
+bool Validators(const std::string& path, const std::string& params);
 // Forget overlays, faults and the request log.
 bool Reset();
 bool ClearLog();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/HttpDownloader.h"
+#include "sys/KernelHandle.h"
 #include "support/PublisherControl.h"
 #include "support/TestUtil.h"
 
@@ -321,6 +322,128 @@ TEST_F(HttpDownloaderTest, ASixteenMebibyteBodyCutAtNinetyPerCentResumesWithOneR
         }
     }
     EXPECT_EQ(msgs.back(), Progress(100, DWORD(size)));
+}
+
+// The Range header of each request of the server's log, in order.
+std::vector<std::string> Ranges()
+{
+    std::vector<std::string> ranges;
+    for (const auto& entry : publisher::ReadLog())
+        ranges.push_back(entry.range);
+    return ranges;
+}
+
+// A body cut after 100 bytes, then the server's next answers: a resume is asked for only
+// where the first reply named its version strongly, and the rest is taken only from that
+// version; otherwise the file starts over, and it always arrives whole and unspliced.
+TEST_F(HttpDownloaderTest, ACutBodyIsResumedOnlyFromTheVersionItBeganWith)
+{
+    const std::string body = Pattern(1000);
+    struct Case {
+        const char* name;
+        const char* validators;
+        std::vector<std::string> ranges;
+    } cases[] = {
+        {"weak", "etag=W%2F%22w1%22&modified=3600", {"", ""}},
+        {"old-date", "etag=-&modified=120", {"", "bytes=100-"}},
+        {"new-date", "etag=-&modified=10", {"", ""}},
+        {"changed", "etag=%22v1%22&partial_etag=%22v2%22", {"", "bytes=100-", ""}},
+        {"changed-date", "etag=-&modified=120&partial_modified=60", {"", "bytes=100-", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(publisher::ClearLog());
+        ASSERT_TRUE(publisher::Put(ServerPath(c.name), body));
+        ASSERT_TRUE(publisher::Fault(ServerPath(c.name), "short", "bytes=100&times=1"));
+        ASSERT_TRUE(publisher::Validators(ServerPath(c.name), c.validators));
+        EXPECT_TRUE(Download(ServerPath(c.name)));
+        EXPECT_TRUE(TargetBytes() == body) << "the file differs from what the server sent";
+        EXPECT_EQ(Ranges(), c.ranges);
+    }
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"file.bin"});
+}
+
+// What a download of a program leaves: only a program replaces an earlier file, and a
+// program fetched to be started is held so that nobody can change it until it is let go.
+TEST_F(HttpDownloaderTest, OnlyAProgramReplacesAProgramAndAKeptOneCannotBeChanged)
+{
+    const std::string program = testutil::ReadFileBytes(testutil::ProgramPath("stand_in"));
+    ASSERT_FALSE(program.empty());
+    ASSERT_TRUE(publisher::Put(ServerPath("portal"), "<html><body>Please sign in to the Wi-Fi</body></html>"));
+    ASSERT_TRUE(publisher::Put(ServerPath("tiny"), "MZ"));
+    ASSERT_TRUE(publisher::Put(ServerPath("setup.exe"), program));
+    m_target = m_dir / "player.exe";
+    for (const char* name : {"portal", "tiny"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(testutil::WriteFileBytes(m_target, program));
+        EXPECT_FALSE(Download(ServerPath(name)));
+        EXPECT_TRUE(TargetBytes() == program) << "the earlier program was replaced";
+        EXPECT_EQ(m_downloader.FailureReason(), "not a program");
+        KernelHandle kept;
+        EXPECT_FALSE(m_downloader.DownloadProgram(publisher::Url(ServerPath(name)).c_str(),
+                                                  (m_dir / "setup.bin").c_str(), nullptr, &kept));
+        EXPECT_FALSE(kept);
+    }
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"player.exe"});
+
+    KernelHandle kept;
+    const std::string installer = m_dir / "setup.exe";
+    ASSERT_TRUE(m_downloader.DownloadProgram(publisher::Url(ServerPath("setup.exe")).c_str(), installer.c_str(),
+                                             nullptr, &kept));
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(testutil::ReadFileBytes(installer) == program);
+    for (DWORD access : {DWORD(GENERIC_WRITE), DWORD(DELETE)}) {
+        HANDLE hOther = ::CreateFileA(installer.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(hOther, INVALID_HANDLE_VALUE) << access;
+        EXPECT_EQ(::GetLastError(), DWORD(ERROR_SHARING_VIOLATION)) << access;
+        if (hOther != INVALID_HANDLE_VALUE)
+            ::CloseHandle(hOther);
+    }
+    EXPECT_FALSE(::MoveFileA(installer.c_str(), (m_dir / "other.exe").c_str()));
+    // Started from its path while held, as an installer that reads itself is.
+    EXPECT_EQ(testutil::RunAndWait("\"" + installer + "\""), 0);
+    kept.Close();
+    EXPECT_TRUE(::DeleteFileA(installer.c_str()));
+}
+
+// Replacing an earlier file that another program holds open without sharing its deletion,
+// as a virus scanner holds a new program: waited for up to 10 s, then given up with the
+// earlier file kept.
+TEST_F(HttpDownloaderTest, AnEarlierFileInUseIsReplacedOnceReleasedWithinTenSecondsOrKept)
+{
+    const std::string body = Pattern(1000);
+    ASSERT_TRUE(publisher::Put(ServerPath("f"), body));
+    auto hold = [this](DWORD ms) {
+        HANDLE hHeld = ::CreateFileA(m_target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+        return std::thread([hHeld, ms] {
+            ::Sleep(ms);
+            ::CloseHandle(hHeld);
+        });
+    };
+
+    ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+    std::thread released = hold(3000);
+    DWORD start = ::GetTickCount();
+    EXPECT_TRUE(Download(ServerPath("f")));
+    const DWORD waited = ::GetTickCount() - start;
+    released.join();
+    EXPECT_GE(waited, 2500u);
+    EXPECT_LT(waited, 8000u);
+    EXPECT_TRUE(TargetBytes() == body);
+
+    ASSERT_TRUE(testutil::WriteFileBytes(m_target, kOldBytes));
+    std::thread held = hold(30000);
+    start = ::GetTickCount();
+    EXPECT_FALSE(Download(ServerPath("f")));
+    const DWORD gaveUp = ::GetTickCount() - start;
+    EXPECT_GE(gaveUp, 10000u);
+    EXPECT_LT(gaveUp, 15000u);
+    EXPECT_NE(m_downloader.FailureReason().Find("in use"), -1) << m_downloader.FailureReason().GetString();
+    held.join();
+    EXPECT_EQ(TargetBytes(), kOldBytes);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"file.bin"});
 }
 
 TEST_F(HttpDownloaderTest, MoreBytesThanDeclaredFailAndCreateNoFile)
