@@ -244,7 +244,7 @@ TEST_F(ProxyPromptTest, TheWizardAsksForTheProxysCredentialsAgainWhenWrongAndThe
     EXPECT_FALSE(m_wizard.IsVisible(kFinishNotice));
     ASSERT_TRUE(m_wizard.PressNext());
     EXPECT_EQ(m_wizard.WaitForExit(), 0);
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Extras\\ExtrasSetup.exe"); }));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ExtrasSetup.exe"); }));
     // Every request of the run (texts, downloads, reports) went through with what was typed.
     EXPECT_TRUE(LogSent());
     EXPECT_EQ(proxy::Forwarded().size(), publisher::ReadLog().size());

@@ -64,7 +64,7 @@ TEST_F(SilentInstallTest, BehindAProxyThatAsksForCredentialsInstallsWithThemAndN
     EXPECT_EQ(RunSilently("proxied", "/S /NORUN " + credentials + " " + LogArgument()), 0);
     for (const char* file : {"MELVORA.exe", "ZUZade.dll", "VIVoreder.exe", "RAZezazi.exe", "uninstall.exe"})
         EXPECT_TRUE(testutil::FileExists(InstallDir() + "\\" + file)) << file;
-    EXPECT_TRUE(testutil::WaitFor([&] { return WasStarted("\\MELVORA Tools\\ToolsSetup.exe"); }, 5000));
+    EXPECT_TRUE(testutil::WaitFor([&] { return InstallerStarted("ToolsSetup.exe"); }, 5000));
     EXPECT_TRUE(LogSent()) << Log();
     ExpectEveryRequestThroughTheProxy();
     // The servers' own credentials still reach them; the proxy's never do.
