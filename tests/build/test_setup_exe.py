@@ -13,9 +13,8 @@ import sys
 import unittest
 from pathlib import Path
 
-# Code and data outside the resources (the skins, which are 24-bit bitmaps by design), of
-# the shipped 32-bit programs.
-SIZE_LIMIT_KIB = 400
+# Code and data outside the resources, of the shipped 32-bit programs.
+SIZE_LIMIT_KIB = 300
 
 # Per machine: (COFF machine, optional header magic, file characteristics it must have).
 MACHINES = {"i686": (0x14C, 0x10B, 0x0100),      # i386, PE32, 32-bit machine
