@@ -1,5 +1,5 @@
 melvora_layer(framework
-    CORE CString.cpp AfxParseURL.cpp
+    CORE CString.cpp AfxParseURL.cpp PngCheck.cpp
     PROGRAM_ONLY AppMain.cpp ProgramRuntime.cpp)
 if(WIN32)
     target_compile_definitions(melvora_framework PUBLIC
