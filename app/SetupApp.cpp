@@ -87,6 +87,8 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
                           MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         return ExitSetupRunning;
     }
+    if (!options.silent)
+        AfxEnableControlContainer();   // the wizard hosts the web browser control; its COM decodes the pictures too
     // A picture that will not decode means a damaged program: it stops before it changes
     // anything, and says which picture (the unattended install only logs it).
     if (const char* pszDamaged = PrepareSetupPictures()) {
@@ -102,7 +104,6 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
         return RunSilentSetup(options);
     }
 
-    AfxEnableControlContainer();   // the wizard hosts the web browser control
     AfxInitRichEdit();             // the terms-of-use text
     app.Enable3dControls();
 

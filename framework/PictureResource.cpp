@@ -1,5 +1,6 @@
 #include "PictureResource.h"
 
+#include <memory>
 #include <utility>
 
 #include "CWinApp.h"
@@ -48,9 +49,25 @@ bool FindPngResource(HMODULE hModule, UINT nId, const BYTE** ppData, DWORD* pcbD
     return hResource != nullptr;
 }
 
+// The PNG picture nId of hModule decoded by decoder, which is made on first need (a build
+// with BITMAP resources never starts COM for its pictures).
+bool DecodeWith(std::unique_ptr<CPngDecoder>& decoder, HMODULE hModule, UINT nId, std::vector<BYTE>* pDib,
+                bool* pbPng)
+{
+    pDib->clear();
+    const BYTE* pData = nullptr;
+    DWORD cbData = 0;
+    *pbPng = FindPngResource(hModule, nId, &pData, &cbData);
+    if (!pData)
+        return false;
+    if (!decoder)
+        decoder.reset(new CPngDecoder);
+    return decoder->Decode(pData, cbData, pDib);
+}
+
 // The stored picture nId, decoded and stored first if need be; null when the program
 // has no PNG picture of that id, or it will not decode. Call with the store locked.
-const DecodedPicture* StoredPicture(UINT nId, bool* pbPng)
+const DecodedPicture* StoredPicture(std::unique_ptr<CPngDecoder>& decoder, UINT nId, bool* pbPng)
 {
     for (const DecodedPicture& picture : g_store.pictures) {
         if (picture.nId == nId) {
@@ -59,7 +76,7 @@ const DecodedPicture* StoredPicture(UINT nId, bool* pbPng)
         }
     }
     DecodedPicture picture{nId, {}};
-    if (!DecodePictureResource(ProgramModule(nId, kPictureResourceType), nId, &picture.dib, pbPng))
+    if (!DecodeWith(decoder, ProgramModule(nId, kPictureResourceType), nId, &picture.dib, pbPng))
         return nullptr;
     g_store.pictures.push_back(std::move(picture));
     return &g_store.pictures.back();
@@ -69,24 +86,21 @@ const DecodedPicture* StoredPicture(UINT nId, bool* pbPng)
 
 bool DecodePictureResource(HMODULE hModule, UINT nId, std::vector<BYTE>* pDib, bool* pbPng)
 {
-    pDib->clear();
-    const BYTE* pData = nullptr;
-    DWORD cbData = 0;
-    const bool bPng = FindPngResource(hModule, nId, &pData, &cbData);
+    std::unique_ptr<CPngDecoder> decoder;
+    bool bPng = false;
+    const bool ok = DecodeWith(decoder, hModule, nId, pDib, &bPng);
     if (pbPng)
         *pbPng = bPng;
-    if (!pData)
-        return false;
-    CPngDecoder decoder;
-    return decoder.Decode(pData, cbData, pDib);
+    return ok;
 }
 
 UINT PreparePictures(const UINT* pIds, size_t count)
 {
     ExclusiveLock hold(g_store.lock);
+    std::unique_ptr<CPngDecoder> decoder;   // one for all: COM and WIC are set up once
     for (size_t i = 0; i < count; ++i) {
         bool bPng = false;
-        if (!StoredPicture(pIds[i], &bPng) && bPng)
+        if (!StoredPicture(decoder, pIds[i], &bPng) && bPng)
             return pIds[i];
     }
     return 0;
@@ -114,8 +128,9 @@ HBITMAP LoadPictureBitmap(UINT nId)
 {
     {
         ExclusiveLock hold(g_store.lock);
+        std::unique_ptr<CPngDecoder> decoder;
         bool bPng = false;
-        if (const DecodedPicture* pPicture = StoredPicture(nId, &bPng))
+        if (const DecodedPicture* pPicture = StoredPicture(decoder, nId, &bPng))
             return BitmapFromPackedDib(pPicture->dib);
         if (bPng)
             return nullptr;   // there, but damaged: nothing rather than garbage

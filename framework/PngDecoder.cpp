@@ -3,12 +3,14 @@
 #include <wincodec.h>
 
 #include "ComRef.h"
+#include "SystemLibrary.h"
 
 namespace {
 
-// WIC is asked for 32-bit BGR whatever the file holds: its converters reach that from
-// every accepted form (grey and palettes included), which 24-bit is not on every system.
-const UINT kDecodedBytesPerPixel = 4;
+// Where WIC's frame is not 24-bit BGR already, it is asked for 32-bit BGR: its converters
+// reach that from every accepted form (grey and palettes included), which 24-bit is not on
+// every system.
+const UINT kConvertedBytesPerPixel = 4;
 
 // A DIB row is a whole number of 4-byte words.
 UINT DibStride(UINT width, UINT bitsPerPixel)
@@ -16,68 +18,93 @@ UINT DibStride(UINT width, UINT bitsPerPixel)
     return (width * bitsPerPixel + 31) / 32 * 4;
 }
 
-// The file's pixels, top row first, as 32-bit BGR; false unless WIC decoded all of them at
-// the size the file's header gives.
-bool DecodeWithWic(IWICImagingFactory* pFactory, const BYTE* pData, DWORD cbData, const PngFacts& facts,
-                   std::vector<BYTE>* pPixels)
+// One converted 32-bit BGR row into a DIB row of 24-bit BGR or 16-bit 5-5-5.
+void PackRow(const BYTE* pIn, UINT width, WORD bitsPerPixel, BYTE* pOut)
 {
-    ComRef<IWICStream> stream;
-    ComRef<IWICBitmapDecoder> decoder;
-    ComRef<IWICBitmapFrameDecode> frame;
-    ComRef<IWICFormatConverter> converter;
-    UINT width = 0, height = 0;
-    // WIC only reads the memory it is given.
-    if (FAILED(pFactory->CreateStream(reinterpret_cast<IWICStream**>(stream.out()))) ||
-        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(pData), cbData)) ||
-        FAILED(pFactory->CreateDecoder(GUID_ContainerFormatPng, nullptr,
-                                       reinterpret_cast<IWICBitmapDecoder**>(decoder.out()))) ||
-        FAILED(decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand)) ||
-        FAILED(decoder->GetFrame(0, reinterpret_cast<IWICBitmapFrameDecode**>(frame.out()))) ||
-        FAILED(frame->GetSize(&width, &height)) || width != facts.width || height != facts.height ||
-        FAILED(pFactory->CreateFormatConverter(reinterpret_cast<IWICFormatConverter**>(converter.out()))) ||
-        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr,
-                                     0.0, WICBitmapPaletteTypeCustom)))
-        return false;
-    // At most 2048 x 2048 x 4 bytes (PngCheck.h): no overflow.
-    const UINT stride = width * kDecodedBytesPerPixel;
-    pPixels->assign(size_t(stride) * height, 0);
-    return SUCCEEDED(converter->CopyPixels(nullptr, stride, UINT(pPixels->size()), pPixels->data()));
-}
-
-// Packs decoded rows into a DIB's rows: bottom-up, 24-bit BGR or 16-bit 5-5-5.
-void PackRows(const std::vector<BYTE>& pixels, UINT width, UINT height, WORD bitsPerPixel, BYTE* pBits)
-{
-    const UINT stride = DibStride(width, bitsPerPixel);
-    for (UINT y = 0; y < height; ++y) {
-        const BYTE* pIn = pixels.data() + size_t(y) * width * kDecodedBytesPerPixel;
-        BYTE* pOut = pBits + size_t(height - 1 - y) * stride;
-        for (UINT x = 0; x < width; ++x, pIn += kDecodedBytesPerPixel) {
-            if (bitsPerPixel == 24) {
-                *pOut++ = pIn[0];
-                *pOut++ = pIn[1];
-                *pOut++ = pIn[2];
-            } else {
-                const WORD v = WORD(((pIn[2] >> 3) << 10) | ((pIn[1] >> 3) << 5) | (pIn[0] >> 3));
-                *pOut++ = BYTE(v & 0xFF);
-                *pOut++ = BYTE(v >> 8);
-            }
+    for (UINT x = 0; x < width; ++x, pIn += kConvertedBytesPerPixel) {
+        if (bitsPerPixel == 24) {
+            *pOut++ = pIn[0];
+            *pOut++ = pIn[1];
+            *pOut++ = pIn[2];
+        } else {
+            const WORD v = WORD(((pIn[2] >> 3) << 10) | ((pIn[1] >> 3) << 5) | (pIn[0] >> 3));
+            *pOut++ = BYTE(v & 0xFF);
+            *pOut++ = BYTE(v >> 8);
         }
     }
 }
 
+// Decodes the file into the rows of a DIB (bottom-up) of the size its header gives; false
+// unless WIC decoded every row. Row by row: no second copy of the whole picture is made.
+bool DecodeWithWic(IWICImagingFactory* pFactory, IClassFactory* pPngDecoders, const BYTE* pData, DWORD cbData,
+                   const PngFacts& facts, WORD bitsPerPixel, BYTE* pBits)
+{
+    ComRef<IWICStream> stream;
+    ComRef<IWICBitmapDecoder> decoder;
+    ComRef<IWICBitmapFrameDecode> frame;
+    UINT width = 0, height = 0;
+    WICPixelFormatGUID format = {};
+    // WIC only reads the memory it is given.
+    if (FAILED(pFactory->CreateStream(reinterpret_cast<IWICStream**>(stream.out()))) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(pData), cbData)) ||
+        FAILED(pPngDecoders->CreateInstance(nullptr, IID_IWICBitmapDecoder, decoder.out())) ||
+        FAILED(decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand)) ||
+        FAILED(decoder->GetFrame(0, reinterpret_cast<IWICBitmapFrameDecode**>(frame.out()))) ||
+        FAILED(frame->GetSize(&width, &height)) || width != facts.width || height != facts.height ||
+        FAILED(frame->GetPixelFormat(&format)))
+        return false;
+    const UINT stride = DibStride(width, bitsPerPixel);
+    if (bitsPerPixel == 24 && IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
+        // The form the art is made in: WIC's rows are the DIB's, only in the other order.
+        for (UINT y = 0; y < height; ++y) {
+            const WICRect row = {0, INT(y), INT(width), 1};
+            if (FAILED(frame->CopyPixels(&row, width * 3, width * 3, pBits + size_t(height - 1 - y) * stride)))
+                return false;
+        }
+        return true;
+    }
+    ComRef<IWICFormatConverter> converter;
+    if (FAILED(pFactory->CreateFormatConverter(reinterpret_cast<IWICFormatConverter**>(converter.out()))) ||
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr,
+                                     0.0, WICBitmapPaletteTypeCustom)))
+        return false;
+    // At most 2048 pixels a row (PngCheck.h): no overflow.
+    std::vector<BYTE> converted(size_t(width) * kConvertedBytesPerPixel);
+    for (UINT y = 0; y < height; ++y) {
+        const WICRect row = {0, INT(y), INT(width), 1};
+        if (FAILED(converter->CopyPixels(&row, UINT(converted.size()), UINT(converted.size()), converted.data())))
+            return false;
+        PackRow(converted.data(), width, bitsPerPixel, pBits + size_t(height - 1 - y) * stride);
+    }
+    return true;
+}
+
 }  // namespace
 
-CPngDecoder::CPngDecoder()
+CPngDecoder::CPngDecoder() : m_hCodecs(LoadSystemLibrary("windowscodecs.dll"))
 {
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                  reinterpret_cast<void**>(&m_pFactory))))
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    const auto pGetClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(m_hCodecs ? ::GetProcAddress(m_hCodecs, "DllGetClassObject") : nullptr));
+    IClassFactory* pFactories = nullptr;
+    if (!pGetClassObject ||
+        FAILED(pGetClassObject(CLSID_WICImagingFactory, IID_IClassFactory, reinterpret_cast<void**>(&pFactories))))
+        return;
+    if (FAILED(pFactories->CreateInstance(nullptr, IID_IWICImagingFactory, reinterpret_cast<void**>(&m_pFactory))))
         m_pFactory = nullptr;
+    pFactories->Release();
+    if (FAILED(pGetClassObject(CLSID_WICPngDecoder, IID_IClassFactory, reinterpret_cast<void**>(&m_pPngDecoders))))
+        m_pPngDecoders = nullptr;
 }
 
 CPngDecoder::~CPngDecoder()
 {
+    if (m_pPngDecoders)
+        m_pPngDecoders->Release();
     if (m_pFactory)
         m_pFactory->Release();
+    if (m_hCodecs)
+        ::FreeLibrary(m_hCodecs);
 }
 
 bool CPngDecoder::Decode(const BYTE* pData, size_t cbData, std::vector<BYTE>* pDib, PngFault* pFault)
@@ -87,9 +114,7 @@ bool CPngDecoder::Decode(const BYTE* pData, size_t cbData, std::vector<BYTE>* pD
     const PngFault fault = CheckPng(pData, cbData, &facts);
     if (pFault)
         *pFault = fault;
-    std::vector<BYTE> pixels;
-    if (fault != PngFault::None || !m_pFactory || cbData > MAXDWORD ||
-        !DecodeWithWic(m_pFactory, pData, DWORD(cbData), facts, &pixels))
+    if (fault != PngFault::None || !IsReady() || cbData > MAXDWORD)
         return false;
 
     const WORD bitsPerPixel = facts.fiveBitColour ? 16 : 24;
@@ -103,6 +128,10 @@ bool CPngDecoder::Decode(const BYTE* pData, size_t cbData, std::vector<BYTE>* pD
     pHeader->biBitCount = bitsPerPixel;
     pHeader->biCompression = BI_RGB;
     pHeader->biSizeImage = cbBits;
-    PackRows(pixels, facts.width, facts.height, bitsPerPixel, pDib->data() + sizeof(BITMAPINFOHEADER));
+    if (!DecodeWithWic(m_pFactory, m_pPngDecoders, pData, DWORD(cbData), facts, bitsPerPixel,
+                       pDib->data() + sizeof(BITMAPINFOHEADER))) {
+        std::vector<BYTE>().swap(*pDib);   // nothing half-decoded is ever painted
+        return false;
+    }
     return true;
 }
