@@ -6,6 +6,7 @@
 #include "ProxyCredentials.h"
 #include "SetupDlg.h"
 #include "SetupLog.h"
+#include "SetupPictures.h"
 #include "SilentSetup.h"
 
 CSetupApp theApp;
@@ -63,13 +64,25 @@ SetupExitCode RunSetup(CWinApp& app, const SetupOptions& options)
                           MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         return ExitSetupRunning;
     }
+    if (!options.silent)
+        AfxEnableControlContainer();   // the wizard hosts the web browser control; its COM decodes the pictures too
+    // A picture that will not decode means a damaged program: it stops before it changes
+    // anything, and says which picture (the unattended install only logs it).
+    if (const char* pszDamaged = PrepareSetupPictures()) {
+        SetupLog::Write("the picture %s of the setup program could not be decoded; nothing done", pszDamaged);
+        if (!options.silent)
+            ShowMessage(CString("설치 프로그램이 손상되어 그림 ") + pszDamaged +
+                            "을(를) 읽을 수 없습니다.\r\n설치 프로그램을 다시 내려받아 실행해 주십시오.",
+                        MB_ICONERROR);
+        return ExitCouldNotRun;
+    }
     if (options.silent) {
+        ReleaseSetupPictures();   // checked, never shown
         if (options.proxyCredentialsGiven)
             UseProxyCredentials(options.proxyUser, options.proxyPassword);
         return RunSilentSetup(options);
     }
 
-    AfxEnableControlContainer();   // the wizard hosts the web browser control
     AfxInitRichEdit();             // the terms-of-use text
     app.Enable3dControls();
 

@@ -1,11 +1,9 @@
 #include "CBitmap.h"
 
-#include "CWinApp.h"
+#include "PictureResource.h"
 
 BOOL CBitmap::LoadBitmap(UINT nIDResource)
 {
-    const char* name = MAKEINTRESOURCEA(nIDResource);
-    HINSTANCE hInst = AfxFindResourceHandle(name, reinterpret_cast<const char*>(RT_BITMAP));
-    Attach(::LoadBitmapA(hInst, name));
+    Attach(LoadPictureBitmap(nIDResource));
     return m_hObject != nullptr;
 }

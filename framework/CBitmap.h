@@ -7,7 +7,8 @@ class CBitmap : public CGdiObject {
 public:
     operator HBITMAP() const { return static_cast<HBITMAP>(m_hObject); }
 
-    // Loads a bitmap resource of the program's module.
+    // One of the program's pictures (PictureResource.h): decoded from its PNG resource, or
+    // its BITMAP resource.
     BOOL LoadBitmap(UINT nIDResource);
     BOOL CreateCompatibleBitmap(HDC hDC, int nWidth, int nHeight)
     {

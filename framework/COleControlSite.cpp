@@ -2,13 +2,36 @@
 
 #include <shlwapi.h>
 
+#include <atomic>
+
 #include "CWinApp.h"
 #include "DialogTemplate.h"
 
 namespace {
 
-// Template whose initialisation data the hosts created on this thread read, 0 for none.
-thread_local UINT t_nTemplateId = 0;
+// Template whose initialisation data the hosts created on a thread read, 0 for none: kept
+// in one slot of the system's thread-local storage, made on first use and held while the
+// program runs (the compiler's emulated thread_local would bring the runtime's threads
+// library into the program).
+DWORD TemplateSlot()
+{
+    static std::atomic<DWORD> s_slot{TLS_OUT_OF_INDEXES};
+    DWORD slot = s_slot.load();
+    if (slot == TLS_OUT_OF_INDEXES) {
+        const DWORD fresh = ::TlsAlloc();
+        if (s_slot.compare_exchange_strong(slot, fresh))
+            slot = fresh;
+        else if (fresh != TLS_OUT_OF_INDEXES)
+            ::TlsFree(fresh);   // another thread made one first: slot now holds it
+    }
+    return slot;
+}
+
+UINT TemplateOfThread()
+{
+    const DWORD slot = TemplateSlot();
+    return slot == TLS_OUT_OF_INDEXES ? 0 : UINT(reinterpret_cast<UINT_PTR>(::TlsGetValue(slot)));
+}
 
 // Passed as the creation parameter by CreateHostWindow: this host belongs to no template.
 const char kNoTemplate = 0;
@@ -57,7 +80,9 @@ bool COleControlSite::RegisterHostClass(const char* pszClassName)
 
 void COleControlSite::PrepareTemplate(const void* pTemplate, UINT nIDTemplate)
 {
-    t_nTemplateId = nIDTemplate;
+    const DWORD slot = TemplateSlot();
+    if (slot != TLS_OUT_OF_INDEXES)
+        ::TlsSetValue(slot, reinterpret_cast<void*>(static_cast<UINT_PTR>(nIDTemplate)));
     if (pTemplate)
         ForEachClassIdItem(pTemplate, [](const char* pszClassName) { RegisterHostClass(pszClassName); });
 }
@@ -101,8 +126,9 @@ LRESULT CALLBACK COleControlSite::HostWndProc(HWND hWnd, UINT message, WPARAM wP
         ::SetWindowLongPtrA(hWnd, 0, reinterpret_cast<LONG_PTR>(pSite));
         const BYTE* pState = nullptr;
         DWORD cbState = 0;
-        if (pcs->lpCreateParams != &kNoTemplate && t_nTemplateId)
-            FindPersistedState(t_nTemplateId, UINT(::GetDlgCtrlID(hWnd)), &pState, &cbState);
+        const UINT nTemplateId = TemplateOfThread();
+        if (pcs->lpCreateParams != &kNoTemplate && nTemplateId)
+            FindPersistedState(nTemplateId, UINT(::GetDlgCtrlID(hWnd)), &pState, &cbState);
         CLSID clsid;
         if (ClassIdOfWindow(hWnd, &clsid))
             pSite->CreateControl(clsid, pState, cbState);

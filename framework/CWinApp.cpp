@@ -58,31 +58,50 @@ HINSTANCE AfxFindResourceHandle(const char*, const char*)
     return AfxGetInstanceHandle();
 }
 
+namespace {
+
+// OLE and the RichEdit library, from the first call until the program ends. Set up on the
+// program's thread only, so a plain flag tells whether it was done (a guarded local static
+// would bring the runtime's threads library into the program).
+struct OleSession {
+    bool tried = false;
+    bool ok = false;
+    ~OleSession()
+    {
+        if (ok)
+            ::OleUninitialize();
+    }
+};
+OleSession g_oleSession;
+
+struct RichEditLibrary {
+    bool tried = false;
+    HMODULE hModule = nullptr;
+    ~RichEditLibrary()
+    {
+        if (hModule)
+            ::FreeLibrary(hModule);
+    }
+};
+RichEditLibrary g_richEdit;
+
+}  // namespace
+
 BOOL AfxEnableControlContainer()
 {
     // OLE stays initialised on the program's thread until the program ends.
-    struct OleSession {
-        bool ok = SUCCEEDED(::OleInitialize(nullptr));
-        ~OleSession()
-        {
-            if (ok)
-                ::OleUninitialize();
-        }
-    };
-    static OleSession session;
-    return session.ok;
+    if (!g_oleSession.tried) {
+        g_oleSession.tried = true;
+        g_oleSession.ok = SUCCEEDED(::OleInitialize(nullptr));
+    }
+    return g_oleSession.ok;
 }
 
 BOOL AfxInitRichEdit()
 {
-    struct Library {
-        HMODULE hModule = LoadSystemLibrary("riched32.dll");
-        ~Library()
-        {
-            if (hModule)
-                ::FreeLibrary(hModule);
-        }
-    };
-    static Library richEdit;
-    return richEdit.hModule != nullptr;
+    if (!g_richEdit.tried) {
+        g_richEdit.tried = true;
+        g_richEdit.hModule = LoadSystemLibrary("riched32.dll");
+    }
+    return g_richEdit.hModule != nullptr;
 }

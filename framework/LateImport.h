@@ -24,6 +24,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <type_traits>
 
 #include "SystemLibrary.h"
@@ -36,10 +37,18 @@ struct Oleacc { static constexpr const char* kFile = "oleacc.dll"; };
 struct Wininet { static constexpr const char* kFile = "wininet.dll"; };
 struct Wintrust { static constexpr const char* kFile = "wintrust.dll"; };
 
+// Loaded on first use. Two threads that get there at once both load it, which only counts
+// the same module twice; kept in an atomic rather than a guarded static, whose guard would
+// bring the runtime's threads library into the program.
 template <typename Dll>
 HMODULE ModuleOf()
 {
-    static const HMODULE hModule = LoadSystemLibrary(Dll::kFile);
+    static std::atomic<HMODULE> s_hModule;
+    HMODULE hModule = s_hModule.load(std::memory_order_acquire);
+    if (!hModule) {
+        hModule = LoadSystemLibrary(Dll::kFile);
+        s_hModule.store(hModule, std::memory_order_release);
+    }
     return hModule;
 }
 
@@ -71,7 +80,13 @@ struct LateBound<Dll, Name, R(WINAPI*)(A...)> {
     using Pointer = R(WINAPI*)(A...);
     static R WINAPI Call(A... args)
     {
-        static const Pointer pFunction = reinterpret_cast<Pointer>(Resolve(ModuleOf<Dll>(), Name::kFunction));
+        // Looked up once, as the module is (a second lookup finds the same address).
+        static std::atomic<Pointer> s_pFunction;
+        Pointer pFunction = s_pFunction.load(std::memory_order_acquire);
+        if (!pFunction) {
+            pFunction = reinterpret_cast<Pointer>(Resolve(ModuleOf<Dll>(), Name::kFunction));
+            s_pFunction.store(pFunction, std::memory_order_release);
+        }
         return pFunction(args...);
     }
 };

@@ -1,7 +1,7 @@
 melvora_layer(framework
-    CORE CString.cpp AfxParseURL.cpp
+    CORE CString.cpp AfxParseURL.cpp PngCheck.cpp
     NATIVE_ONLY WideTextNative.cpp
-    PROGRAM_ONLY AppMain.cpp)
+    PROGRAM_ONLY AppMain.cpp ProgramRuntime.cpp)
 if(WIN32)
     target_compile_definitions(melvora_framework PUBLIC
         _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700 __USE_MINGW_ANSI_STDIO=1 STRICT NOMINMAX)

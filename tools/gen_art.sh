@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Regenerates the installer artwork in res/art/:
-#   skin_1xx_*.bmp      page backgrounds (24-bit, BI_RGB, bottom-up)
-#   check_141/142.bmp   12x12 check boxes of the finish page
-#   tree_139_states.bmp 16-bit state images of the components tree
+# Regenerates the installer artwork in res/art/, as PNG files (8-bit RGB, no ancillary
+# chunks but sBIT; tools/gen_art/pngfile.py writes them, so the bytes are reproducible):
+#   skin_1xx_*.png      page backgrounds (24-bit colour)
+#   check_141/142.png   12x12 check boxes of the finish page
+#   tree_139_states.png state images of the components tree, 16-bit colour (sBIT 5,5,5)
 #   setup.ico           program icon (16, 32, 48 and 256 px)
 # Run from the repository root:  tools/gen_art.sh
-# Needs ImageMagick 6 (/usr/bin/convert), fonts-nanum and python3. The results
-# are committed, so building the installer needs none of these.
+# Needs ImageMagick 6 (/usr/bin/convert), fonts-nanum and python3. The results are
+# committed: they are the art the build embeds (a designer may replace them; see the
+# publisher's guide), so building the installer needs none of these tools.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -66,9 +68,10 @@ image() { # file x y
   OPS+=("(" "$1" ")" -geometry "+$2+$3" -compose Over -composite)
 }
 
-save_bmp() { # name
+save_png() { # name   (through ImageMagick's 24-bit BMP, whose rounding the art was made with)
   "$IM" "$TMP/page.png" -alpha off -type TrueColor -define bmp:format=bmp3 -compress none \
-        -define bmp3:alpha=false "BMP3:$OUT/$1"
+        -define bmp3:alpha=false "BMP3:$TMP/page.bmp"
+  python3 "$HELPER" png "$OUT/$1" "$TMP/page.bmp"
 }
 
 # ------------------------------------------------------------ product mark
@@ -139,7 +142,7 @@ banner_page() { # white panel and banner above the separator
 }
 finish_page() { # name
   "$IM" -size "${PAGE_W}x${PAGE_H}" xc:"$BODY" "${OPS[@]}" "$TMP/page.png"
-  save_bmp "$1"
+  save_png "$1"
 }
 
 # 1. welcome
@@ -152,7 +155,7 @@ text "$F_REG" 13 "$TEXT" 184 138 '설치하기 전에 실행 중인 다른 프�
 text "$F_REG" 13 "$TEXT" 184 157 '모두 종료하는 것이 좋습니다.'
 text "$F_REG" 13 "$TEXT" 184 188 '설치를 계속하려면 [다음]을 누르십시오.'
 text "$F_REG" 13 "$TEXT" 184 207 '설치를 그만두려면 [취소]를 누르십시오.'
-finish_page skin_129_welcome.bmp
+finish_page skin_129_welcome.png
 
 # 2. terms of use: rich edit at (24,118,448,174)
 start_page 495 359
@@ -161,7 +164,7 @@ text "$F_REG" 13 "$TEXT" 24 87  '[Page Down] 키를 누르면 약관의 나머�
 text "$F_REG" 13 "$TEXT" 24 107 '약관에 동의하시면 [동의함]을 눌러 설치를 계속하십시오.'
 rect 24 118 448 174 white
 outline 24 118 448 174 "$FRAME"
-finish_page skin_130_terms.bmp
+finish_page skin_130_terms.png
 
 # 3. components: tree (24,81,220,104), description label (259,90,200,50) on white,
 #    "이용 약관" label (24,190,220,12) on the body colour, browser (24,205,440,100)
@@ -177,7 +180,7 @@ text "$F_BOLD" 12 'rgb(84,82,70)' 257 84 '상세설명'
 rect 24 190 220 12 "$BODY"
 rect 24 205 440 100 white
 outline 24 205 440 100 "$FRAME"
-finish_page skin_136_components.bmp
+finish_page skin_136_components.png
 
 # 4. install folder: no controls, the folder field is drawn greyed out
 start_page 495 360
@@ -192,7 +195,7 @@ frame 40 161 318 23 'rgb(201,199,186)'
 text "$F_REG" 13 'rgb(161,161,146)' 47 177 'C:\Program Files\MELVORA'
 OPS+=(+antialias -stroke 'rgb(201,199,186)' -fill 'rgb(245,244,234)' -draw "roundrectangle 368,161 455,183 3,3")
 text "$F_REG" 13 'rgb(161,161,146)' 381 177 '찾아보기...'
-finish_page skin_131_folder.bmp
+finish_page skin_131_folder.png
 
 # 5. installing: status label (22,245,200,12) on the body colour, progress bar (22,267,452,18)
 start_page 495 358
@@ -201,7 +204,7 @@ text "$F_REG" 13 "$TEXT" 22 87  '필요한 파일을 내려받아 컴퓨터에 �
 text "$F_REG" 13 "$TEXT" 22 107 '설치가 끝날 때까지 이 창을 닫지 마십시오.'
 rect 22 245 200 12 "$BODY"
 outline 22 267 452 18 "$GROUP"
-finish_page skin_135_installing.bmp
+finish_page skin_135_installing.png
 
 # 6. finish: check boxes at (175,139) and (175,166) with white labels at x=190;
 #    175..350 x 135..182 stays plain white
@@ -211,9 +214,9 @@ text "$F_BOLD" 18 "$TEXT" 184 46 'MELVORA 설치 완료'
 text "$F_REG" 13 "$TEXT" 184 84  '설치가 끝났습니다.'
 text "$F_REG" 13 "$TEXT" 184 103 '[마침]을 누르면 멜보라 플레이어가 실행됩니다.'
 text "$F_REG" 13 "$TEXT" 184 214 '멜보라 플레이어를 선택해 주셔서 감사합니다.'
-finish_page skin_132_finish.bmp
+finish_page skin_132_finish.png
 
-# --------------------------------------------------- small bitmaps and icon
+# -------------------------------------------------- small pictures and icon
 python3 "$HELPER" small "$OUT"
 
 ico_args=()

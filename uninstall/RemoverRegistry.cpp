@@ -71,8 +71,9 @@ void* NtdllFunction(const char* pszName)
 // Deletes the key of this very handle (opened with DELETE), a link as the link.
 LONG DeleteKeyItself(HKEY hKey)
 {
-    static const auto pDelete = reinterpret_cast<NtDeleteKeyFunction>(NtdllFunction("NtDeleteKey"));
-    static const auto pToError =
+    // Looked up on each call (a few keys per removal), so no guarded static is needed.
+    const auto pDelete = reinterpret_cast<NtDeleteKeyFunction>(NtdllFunction("NtDeleteKey"));
+    const auto pToError =
         reinterpret_cast<RtlNtStatusToDosErrorFunction>(NtdllFunction("RtlNtStatusToDosError"));
     if (!pDelete || !pToError)
         return ERROR_PROC_NOT_FOUND;

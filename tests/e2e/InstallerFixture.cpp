@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "PictureResource.h"
 #include "support/SetupRunner.h"
 
 namespace e2e {
@@ -364,8 +365,12 @@ Pixels SkinOfSetup(int id)
     HMODULE hSetup = ::LoadLibraryExA(testutil::SetupExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!hSetup)
         return pixels;
-    HBITMAP hSkin = static_cast<HBITMAP>(
-        ::LoadImageA(hSetup, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    // Its PNG resource, decoded as the program decodes it; a BITMAP resource as it is.
+    std::vector<BYTE> dib;
+    HBITMAP hSkin = DecodePictureResource(hSetup, UINT(id), &dib)
+                        ? BitmapFromPackedDib(dib)
+                        : static_cast<HBITMAP>(
+                              ::LoadImageA(hSetup, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (hSkin) {
         BITMAP bm = {};
         ::GetObjectA(hSkin, sizeof bm, &bm);

@@ -250,7 +250,8 @@ TEST_F(DialogStartTest, DllsPlantedBesideTheProgramAreNotLoadedEvenWhenPreferred
     HKEY hOverrides = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hOverrides,
                                 nullptr), ERROR_SUCCESS);
-    for (const char* name : {"riched32", "riched20", "wininet", "oleacc", "comctl32", "wintrust", "crypt32"}) {
+    for (const char* name :
+         {"riched32", "riched20", "wininet", "oleacc", "comctl32", "wintrust", "crypt32", "windowscodecs"}) {
         ASSERT_TRUE(testutil::CopyFileTo(planted, m_dir / (std::string(name) + ".dll")));
         ::RegSetValueExA(hOverrides, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
     }

@@ -436,6 +436,17 @@ int WizardDriver::CheckState(HTREEITEM hItem) const
     return int((state & TVIS_STATEIMAGEMASK) >> 12) - 1;
 }
 
+bool WizardDriver::SetCheckState(HTREEITEM hItem, int state) const
+{
+    TVITEMA item = {};
+    item.mask = TVIF_STATE;
+    item.hItem = hItem;
+    item.state = INDEXTOSTATEIMAGEMASK(state + 1);
+    item.stateMask = TVIS_STATEIMAGEMASK;
+    LRESULT ok = 0;
+    return RemoteCall(TVM_SETITEMA, 0, &item, sizeof item, 0, &ok) && ok && CheckState(hItem) == state;
+}
+
 bool WizardDriver::ItemLabelRect(HTREEITEM hItem, RECT* rc) const
 {
     // TVM_GETITEMRECT takes the item in the rectangle it fills.

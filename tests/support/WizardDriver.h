@@ -88,6 +88,8 @@ public:
     std::vector<TreeItem> TreeItems() const;
     bool FindTreeItem(const std::string& text, TreeItem* item) const;
     int CheckState(HTREEITEM hItem) const;
+    // Gives an item a check state (its state image index - 1), as the setup's tree does.
+    bool SetCheckState(HTREEITEM hItem, int state) const;
     // A real mouse click on the item's check box (the state icon).
     bool ClickStateIcon(HTREEITEM hItem);
     // A real mouse click on the item's label.

@@ -1,5 +1,6 @@
 #include "control_host.h"
 
+#include "PictureResource.h"
 #include "support/TestUtil.h"
 
 namespace ctltest {
@@ -200,7 +201,7 @@ bool Pixels::AllOf(const CRect& area, COLORREF color) const
 
 std::vector<COLORREF> BitmapPixels(UINT id, int* width, int* height)
 {
-    HBITMAP hBitmap = ::LoadBitmapA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+    HBITMAP hBitmap = LoadPictureBitmap(id);   // as the controls load it, from its PNG resource
     BITMAP bm = {};
     ::GetObjectA(hBitmap, sizeof bm, &bm);
     *width = bm.bmWidth;

@@ -2,9 +2,11 @@
 """Pixel-exact artwork helpers for tools/gen_art.sh.
 
 Sub-commands:
-  small OUTDIR                      write the check-box bitmaps and the tree state strip
+  small OUTDIR                      write the check-box pictures and the tree state strip
+  png OUT BMP                       write a page rendered as a 24-bit BMP as the art's PNG
   ico OUT SIZE:RAW [SIZE:RAW ...]   build a multi-size .ico from raw RGBA renders
-  verify OUTDIR                     check every BMP header and the control areas of the skins
+  verify OUTDIR                     check every PNG (the program's rules, the sizes) and the
+                                    control areas of the skins
 
 Only the standard library is used, so the output is byte-for-byte reproducible.
 """
@@ -12,6 +14,9 @@ import struct
 import sys
 import zlib
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import pngfile  # noqa: E402
 
 WHITE = (255, 255, 255)
 BODY = (236, 233, 216)
@@ -28,31 +33,19 @@ CHECK_7X7 = [
 ]
 
 
-# ---------------------------------------------------------------- BMP writing
+# ---------------------------------------------------------------- PNG writing
 
-def bmp_bytes(width, height, pixels, bpp):
-    """pixels[y][x] = (r, g, b), y = 0 is the top row. Writes a bottom-up BI_RGB BMP."""
-    if bpp == 24:
-        stride = (width * 3 + 3) & ~3
-    elif bpp == 16:
-        stride = (width * 2 + 3) & ~3
-    else:
-        raise ValueError(bpp)
-    rows = []
-    for y in range(height - 1, -1, -1):
-        row = bytearray()
-        for x in range(width):
-            r, g, b = pixels[y][x]
-            if bpp == 24:
-                row += bytes((b, g, r))
-            else:
-                row += struct.pack("<H", ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3))
-        row += b"\0" * (stride - len(row))
-        rows.append(bytes(row))
-    data = b"".join(rows)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, len(data), 2835, 2835, 0, 0)
-    head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(data), 0, 0, 14 + len(info))
-    return head + info + data
+def picture_of(pixels, five_bit=False):
+    """pixels[y][x] = (r, g, b), y = 0 is the top row."""
+    rows = [b"".join(bytes(p) for p in line) for line in pixels]
+    return pngfile.Picture(len(pixels[0]), len(pixels), rows, five_bit)
+
+
+def as_five_bit(pixels):
+    """The colours a 16-bit (5-5-5) bitmap keeps of each pixel, as 8-bit values: each
+    channel's top five bits, repeated into the low three, as the PNG format and the
+    system's 16-to-24-bit conversion widen them."""
+    return [[tuple(((c >> 3) << 3) | (c >> 5) for c in p) for p in line] for line in pixels]
 
 
 def lerp(a, b, t):
@@ -122,9 +115,28 @@ def tree_states():
 def cmd_small(outdir):
     out = Path(outdir)
     out.mkdir(parents=True, exist_ok=True)
-    (out / "check_141_on.bmp").write_bytes(bmp_bytes(12, 12, check_box(True), 24))
-    (out / "check_142_off.bmp").write_bytes(bmp_bytes(12, 12, check_box(False), 24))
-    (out / "tree_139_states.bmp").write_bytes(bmp_bytes(96, 16, tree_states(), 16))
+    (out / "check_141_on.png").write_bytes(pngfile.write(picture_of(check_box(True))))
+    (out / "check_142_off.png").write_bytes(pngfile.write(picture_of(check_box(False))))
+    (out / "tree_139_states.png").write_bytes(pngfile.write(picture_of(as_five_bit(tree_states()), five_bit=True)))
+
+
+def cmd_png(out, bmp_path):
+    """A page rendered as a 24-bit bottom-up BI_RGB BMP, written as the art's PNG."""
+    data = Path(bmp_path).read_bytes()
+    offset, = struct.unpack_from("<I", data, 10)
+    size, width, height, _, bpp, compression = struct.unpack_from("<IiiHHI", data, 14)
+    stride = (width * 3 + 3) & ~3
+    if data[:2] != b"BM" or size != 40 or height <= 0 or bpp != 24 or compression != 0 or \
+            len(data) < offset + stride * height:
+        sys.exit(f"{bmp_path}: not a 24-bit bottom-up BI_RGB BMP")
+    rows = []
+    for y in range(height):
+        at = offset + (height - 1 - y) * stride
+        bgr = data[at:at + 3 * width]
+        rgb = bytearray(3 * width)
+        rgb[0::3], rgb[1::3], rgb[2::3] = bgr[2::3], bgr[1::3], bgr[0::3]
+        rows.append(bytes(rgb))
+    Path(out).write_bytes(pngfile.write(pngfile.Picture(width, height, rows)))
 
 
 # -------------------------------------------------------------------- icon
@@ -184,102 +196,69 @@ def cmd_ico(out, entries):
 
 # ------------------------------------------------------------------ checks
 
-# name: (width, height, bpp, [(x, y, w, h, colour), ...] areas that must be plain)
+# name: (width, height, 16-bit, [(x, y, w, h, colour), ...] areas that must be plain)
 EXPECTED = {
-    "skin_129_welcome.bmp": (495, 359, 24, []),
-    "skin_130_terms.bmp": (495, 359, 24, [(24, 118, 448, 174, WHITE)]),
-    "skin_136_components.bmp": (495, 358, 24, [
+    "skin_129_welcome.png": (495, 359, False, []),
+    "skin_130_terms.png": (495, 359, False, [(24, 118, 448, 174, WHITE)]),
+    "skin_136_components.png": (495, 358, False, [
         (24, 81, 220, 104, WHITE), (259, 90, 200, 50, WHITE),
         (24, 190, 220, 12, BODY), (24, 205, 440, 100, WHITE)]),
-    "skin_131_folder.bmp": (495, 360, 24, []),
-    "skin_135_installing.bmp": (495, 358, 24, [(22, 245, 200, 12, BODY), (22, 267, 452, 18, BODY)]),
-    "skin_132_finish.bmp": (494, 359, 24, [(175, 135, 176, 48, WHITE)]),
-    "check_141_on.bmp": (12, 12, 24, []),
-    "check_142_off.bmp": (12, 12, 24, []),
-    "tree_139_states.bmp": (96, 16, 16, []),
+    "skin_131_folder.png": (495, 360, False, []),
+    "skin_135_installing.png": (495, 358, False, [(22, 245, 200, 12, BODY), (22, 267, 452, 18, BODY)]),
+    "skin_132_finish.png": (494, 359, False, [(175, 135, 176, 48, WHITE)]),
+    "check_141_on.png": (12, 12, False, []),
+    "check_142_off.png": (12, 12, False, []),
+    "tree_139_states.png": (96, 16, True, []),
 }
 BUTTONS = [(248, 327, 75, 23), (325, 327, 75, 23), (410, 327, 75, 23)]
+MASK = (255, 0, 255)   # the tree's transparent colour: none of its pixels may have it
 
 
-def read_bmp(path):
-    data = path.read_bytes()
+def plain(picture, x0, y0, w, h, colour):
+    return sum(picture.pixel(x, y) != colour for y in range(y0, y0 + h) for x in range(x0, x0 + w))
+
+
+def check_picture(name, picture, w, h, sixteen, areas):
+    if (picture.width, picture.height, picture.five_bit) != (w, h, sixteen):
+        return [f"{picture.width}x{picture.height}{' 16-bit' if picture.five_bit else ''}, "
+                f"want {w}x{h}{' 16-bit' if sixteen else ''}"]
     errors = []
-    if data[:2] != b"BM":
-        return None, ["not a BMP"]
-    _, fsize, _, _, offbits = struct.unpack_from("<2sIHHI", data, 0)
-    hsize, w, h, planes, bpp, comp, isize, _, _, clrused, _ = struct.unpack_from("<IiiHHIIiiII", data, 14)
-    stride = ((w * bpp // 8) + 3) & ~3
-    if hsize != 40:
-        errors.append(f"header size {hsize}, want 40")
-    if planes != 1:
-        errors.append(f"planes {planes}")
-    if comp != 0:
-        errors.append(f"compression {comp}, want 0 (BI_RGB)")
-    if h <= 0:
-        errors.append("not bottom-up")
-    if clrused != 0 or offbits != 54:
-        errors.append(f"unexpected palette/offset (clrused {clrused}, offset {offbits})")
-    if fsize != len(data) or len(data) != 54 + stride * abs(h):
-        errors.append(f"file size {len(data)} (header says {fsize}, want {54 + stride * abs(h)})")
-    if isize not in (0, stride * abs(h)):
-        errors.append(f"image size field {isize}")
-    info = dict(w=w, h=h, bpp=bpp, size=len(data), data=data, stride=stride)
-    return info, errors
-
-
-def pixel(info, x, y):
-    row = info["h"] - 1 - y
-    off = 54 + row * info["stride"]
-    if info["bpp"] == 24:
-        b, g, r = info["data"][off + x * 3:off + x * 3 + 3]
-        return (r, g, b)
-    v, = struct.unpack_from("<H", info["data"], off + x * 2)
-    return (((v >> 10) & 31) << 3, ((v >> 5) & 31) << 3, (v & 31) << 3)
-
-
-def plain(info, x0, y0, w, h, colour):
-    bad = 0
-    for y in range(y0, y0 + h):
-        for x in range(x0, x0 + w):
-            if pixel(info, x, y) != colour:
-                bad += 1
-    return bad
+    checks = list(areas)
+    if name.startswith("skin_"):
+        checks += [(x, y, bw, bh, BODY) for (x, y, bw, bh) in BUTTONS]
+        # the button row: body colour except for the product text at the left
+        checks.append((240, 318, w - 240, h - 318, BODY))
+    for (x, y, aw, ah, colour) in checks:
+        n = plain(picture, x, y, aw, ah, colour)
+        if n:
+            errors.append(f"area ({x},{y},{aw},{ah}) has {n} pixels not {colour}")
+    if sixteen:
+        if any(picture.pixel(x, y) == MASK for y in range(h) for x in range(w)):
+            errors.append("magenta pixel")
+        if picture.rows != [b"".join(bytes(p) for p in line) for line in as_five_bit(
+                [[picture.pixel(x, y) for x in range(w)] for y in range(h)])]:
+            errors.append("colours a 16-bit bitmap does not keep")
+    return errors
 
 
 def cmd_verify(outdir):
     out = Path(outdir)
     failed = False
-    for name, (w, h, bpp, areas) in EXPECTED.items():
+    for name, (w, h, sixteen, areas) in EXPECTED.items():
         path = out / name
         if not path.exists():
             print(f"  MISSING {name}")
             failed = True
             continue
-        info, errors = read_bmp(path)
-        if info:
-            if (info["w"], info["h"], info["bpp"]) != (w, h, bpp):
-                errors.append(f"{info['w']}x{info['h']}x{info['bpp']}, want {w}x{h}x{bpp}")
-            else:
-                checks = list(areas)
-                if name.startswith("skin_"):
-                    checks += [(x, y, bw, bh, BODY) for (x, y, bw, bh) in BUTTONS]
-                    # the button row: body colour except for the product text at the left
-                    checks.append((240, 318, w - 240, h - 318, BODY))
-                for (x, y, aw, ah, colour) in checks:
-                    n = plain(info, x, y, aw, ah, colour)
-                    if n:
-                        errors.append(f"area ({x},{y},{aw},{ah}) has {n} pixels not {colour}")
-                if name == "tree_139_states.bmp":
-                    for yy in range(h):
-                        for xx in range(w):
-                            if pixel(info, xx, yy) == (248, 0, 248):
-                                errors.append("magenta pixel")
-                                break
+        try:
+            errors = check_picture(name, pngfile.read(str(path)), w, h, sixteen, areas)
+        except pngfile.PngError as exc:
+            errors = [str(exc)]
         if errors:
             failed = True
             print(f"  FAIL {name}: " + "; ".join(errors))
         else:
-            print(f"  ok   {name:26s} {w}x{h} {bpp}-bit BI_RGB, {info['size']} bytes")
+            print(f"  ok   {name:26s} {w}x{h} {'16' if sixteen else '24'}-bit, {path.stat().st_size} bytes")
     ico = out / "setup.ico"
     if ico.exists():
         data = ico.read_bytes()
@@ -304,6 +283,8 @@ def cmd_verify(outdir):
 if __name__ == "__main__":
     if len(sys.argv) >= 3 and sys.argv[1] == "small":
         cmd_small(sys.argv[2])
+    elif len(sys.argv) == 4 and sys.argv[1] == "png":
+        cmd_png(sys.argv[2], sys.argv[3])
     elif len(sys.argv) >= 4 and sys.argv[1] == "ico":
         cmd_ico(sys.argv[2], sys.argv[3:])
     elif len(sys.argv) == 3 and sys.argv[1] == "verify":
