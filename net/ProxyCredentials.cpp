@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "SetupLog.h"
+#include "SrwLockGuard.h"
 
 namespace {
 
@@ -22,14 +23,6 @@ struct {
     bool declined = false;   // a Cancel: the run asks no more
     bool prompting = false;  // a prompt is open (its own message loop may start another request)
 } g_proxy;
-
-class LockGuard {
-public:
-    LockGuard() { ::AcquireSRWLockExclusive(&g_lock); }
-    ~LockGuard() { ::ReleaseSRWLockExclusive(&g_lock); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-};
 
 // One of the request's proxy credentials as WinInet holds it; empty when it holds none.
 CString QueryCredential(HINTERNET hRequest, DWORD dwOption)
@@ -80,7 +73,7 @@ bool Refuse()
 
 void UseProxyCredentials(const CString& user, const CString& password)
 {
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     g_proxy.known = true;
     g_proxy.user = user;
     g_proxy.password = password;
@@ -88,7 +81,7 @@ void UseProxyCredentials(const CString& user, const CString& password)
 
 void AskForProxyCredentialsIn(HWND hOwner)
 {
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     g_proxy.hOwner = hOwner;
 }
 
@@ -96,7 +89,7 @@ LRESULT AnswerProxyPrompt(LPARAM lParam)
 {
     HWND hOwner = nullptr;
     {
-        LockGuard lock;
+        SrwLockGuard lock(g_lock);
         hOwner = g_proxy.hOwner;
     }
     return ::InternetErrorDlg(hOwner, reinterpret_cast<HINTERNET>(lParam), ERROR_INTERNET_INCORRECT_PASSWORD,
@@ -105,7 +98,7 @@ LRESULT AnswerProxyPrompt(LPARAM lParam)
 
 void OfferProxyCredentials(HINTERNET hRequest)
 {
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     if (!g_proxy.known)
         return;
     SetCredential(hRequest, INTERNET_OPTION_PROXY_USERNAME, g_proxy.user);
@@ -116,7 +109,7 @@ bool AnswerProxyChallenge(HINTERNET hRequest)
 {
     HWND hOwner = nullptr;
     {
-        LockGuard lock;
+        SrwLockGuard lock(g_lock);
         if (!g_proxy.hOwner || g_proxy.declined || g_proxy.prompting || g_proxy.prompts >= kMaxProxyPrompts)
             return Refuse();
         hOwner = g_proxy.hOwner;
@@ -129,7 +122,7 @@ bool AnswerProxyChallenge(HINTERNET hRequest)
     // The dialog gave WinInet what was typed; it serves every later request of the run.
     const CString user = QueryCredential(hRequest, INTERNET_OPTION_PROXY_USERNAME);
     const CString password = QueryCredential(hRequest, INTERNET_OPTION_PROXY_PASSWORD);
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     g_proxy.prompting = false;
     if (answer != ERROR_INTERNET_FORCE_RETRY) {
         g_proxy.declined = true;

@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "DirectFile.h"
+#include "SrwLockGuard.h"
 
 namespace {
 
 // The install thread and the window's thread both write; a line goes out whole.
 SRWLOCK g_lock = SRWLOCK_INIT;
 HANDLE g_hFile = INVALID_HANDLE_VALUE;
-
-class LockGuard {
-public:
-    LockGuard() { ::AcquireSRWLockExclusive(&g_lock); }
-    ~LockGuard() { ::ReleaseSRWLockExclusive(&g_lock); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-};
 
 // Code page text as UTF-8. Bytes that do not form a character of the code page come out
 // as the system's replacement character rather than as bytes no UTF-8 reader accepts.
@@ -74,14 +67,14 @@ SetupLogOpen SetupLog::Open(const CString& strPath)
     }
     if (!ReplaceContent(file.get(), nullptr, 0))
         return SetupLogOpen::Failed;
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     g_hFile = file.Release();   // closed by Close
     return SetupLogOpen::Opened;
 }
 
 void SetupLog::Close()
 {
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     if (g_hFile != INVALID_HANDLE_VALUE) {
         ::CloseHandle(g_hFile);
         g_hFile = INVALID_HANDLE_VALUE;
@@ -90,7 +83,7 @@ void SetupLog::Close()
 
 bool SetupLog::IsOpen()
 {
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     return g_hFile != INVALID_HANDLE_VALUE;
 }
 
@@ -111,7 +104,7 @@ void SetupLog::Write(const char* pszFormat, ...)
                  now.wSecond, now.wMilliseconds);
     const std::string line = stamp.str() + ToUtf8(Printable(text)) + "\r\n";
 
-    LockGuard lock;
+    SrwLockGuard lock(g_lock);
     if (g_hFile == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;

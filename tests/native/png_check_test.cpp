@@ -7,20 +7,12 @@
 #include <string>
 
 #include "framework/PngCheck.h"
+#include "tests/support/PngChunks.h"
 
 namespace {
 
-std::string BigEndian(uint32_t v)
-{
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-
-std::string Chunk(const std::string& type, const std::string& data)
-{
-    const std::string body = type + data;
-    return BigEndian(uint32_t(data.size())) + body +
-           BigEndian(PngCrc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-}
+using pngtest::BigEndian;
+using pngtest::Chunk;
 
 std::string Header(uint32_t width, uint32_t height, int depth, int colourType, int interlace = 0)
 {

@@ -12,6 +12,7 @@
 #include "PngDecoder.h"
 #include "res/resource.h"
 #include "support/GdiCount.h"
+#include "tests/support/PngChunks.h"
 
 namespace {
 
@@ -23,17 +24,8 @@ std::string Bytes(std::initializer_list<int> values)
     return bytes;
 }
 
-std::string BigEndian(uint32_t v)
-{
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-
-std::string Chunk(const std::string& type, const std::string& data)
-{
-    const std::string body = type + data;
-    return BigEndian(uint32_t(data.size())) + body +
-           BigEndian(PngCrc32(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-}
+using pngtest::BigEndian;
+using pngtest::Chunk;
 
 // A zlib stream of raw in one stored (uncompressed) block.
 std::string Stored(const std::string& raw)
