@@ -99,6 +99,16 @@ void DropBody(HINTERNET hRequest)
         total += n;
 }
 
+// Whether the request that got the reply at hand carried an Authorization header.
+bool SentAuthorization(HINTERNET hRequest)
+{
+    char value[8];
+    DWORD cb = sizeof value;
+    return ::HttpQueryInfoA(hRequest, HTTP_QUERY_AUTHORIZATION | HTTP_QUERY_FLAG_REQUEST_HEADERS, value, &cb,
+                            nullptr) ||
+           ::GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
 }  // namespace
 
 void SetSilenceBound(HINTERNET hInternet, DWORD dwSilenceMs)
@@ -332,6 +342,13 @@ bool CUrlRequest::OpenOnce(HINTERNET hRoot, const CString& strUrl, const char* p
             ::SetLastError(ERROR_INTERNET_INCORRECT_PASSWORD);
             return false;
         }
+        DropBody(m_hRequest);
+        sent = SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs);
+    }
+    // WinInet answers a server's challenge with the connection's credentials itself. When
+    // the challenge comes with the connection closing, it may hand the 401 back unanswered:
+    // sent once more, the request carries them.
+    if (sent && ReplyStatus(m_hRequest) == HTTP_STATUS_DENIED && !user.IsEmpty() && !SentAuthorization(m_hRequest)) {
         DropBody(m_hRequest);
         sent = SendRequestWithinBound(m_hRequest, pszHeaders, dwHeadersLength, dwSilenceMs);
     }
