@@ -5,6 +5,7 @@
 
 #include "CWinApp.h"
 #include "PngDecoder.h"
+#include "SrwLockGuard.h"
 
 const char kPictureResourceType[] = "PNG";
 
@@ -23,17 +24,6 @@ struct PictureStore {
     std::vector<DecodedPicture> pictures;
 };
 PictureStore g_store;
-
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
-    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&m_lock); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
 
 HMODULE ProgramModule(UINT nId, const char* pszType)
 {
@@ -96,7 +86,7 @@ bool DecodePictureResource(HMODULE hModule, UINT nId, std::vector<BYTE>* pDib, b
 
 UINT PreparePictures(const UINT* pIds, size_t count)
 {
-    ExclusiveLock hold(g_store.lock);
+    SrwLockGuard hold(g_store.lock);
     std::unique_ptr<CPngDecoder> decoder;   // one for all: COM and WIC are set up once
     for (size_t i = 0; i < count; ++i) {
         bool bPng = false;
@@ -108,7 +98,7 @@ UINT PreparePictures(const UINT* pIds, size_t count)
 
 void ReleasePictures()
 {
-    ExclusiveLock hold(g_store.lock);
+    SrwLockGuard hold(g_store.lock);
     std::vector<DecodedPicture>().swap(g_store.pictures);
 }
 
@@ -127,7 +117,7 @@ HBITMAP BitmapFromPackedDib(const std::vector<BYTE>& dib)
 HBITMAP LoadPictureBitmap(UINT nId)
 {
     {
-        ExclusiveLock hold(g_store.lock);
+        SrwLockGuard hold(g_store.lock);
         std::unique_ptr<CPngDecoder> decoder;
         bool bPng = false;
         if (const DecodedPicture* pPicture = StoredPicture(decoder, nId, &bPng))
